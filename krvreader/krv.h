@@ -1,0 +1,119 @@
+// The KRV recording container: records shared by the reader, the writer, the
+// probe and the reader threads, and the operations on them.
+//
+// A KRV recording holds one recording period: up to ten streams (video,
+// audio, vehicle data) interleaved as timed tags after a small file header
+// and one metadata tag. Container timestamps are unsigned microseconds.
+#pragma once
+
+#include <cstdint>
+
+#include "byte_io.h"
+
+namespace krv {
+
+constexpr int kMaxStreams = 10;
+constexpr int64_t kNoPts = INT64_MIN;  // "no value" of pts, dts, start time, duration
+
+// Codec identifiers as the container reports them.
+enum CodecId : int {
+  CODEC_NONE = 0,
+  CODEC_H263_SORENSON = 22,
+  CODEC_H264 = 28,
+  CODEC_PCM_S16LE = 65536,
+  CODEC_PCM_S16BE = 65537,
+  CODEC_PCM_S8 = 65540,
+  CODEC_HISI_VOICE = 69632,
+  CODEC_ADPCM_MS = 69638,
+  CODEC_ADPCM_SWF = 69645,
+  CODEC_MP3 = 86017,
+  CODEC_AAC = 86018,
+};
+
+enum StreamKind : int { KIND_VIDEO = 0, KIND_AUDIO = 1, KIND_DATA = 2 };
+
+struct RecordingStream {
+  int index;  // stream identifier (table index on creation; "streamid" or a tag's identifier may replace it)
+  int kind;   // StreamKind
+  int codec_id;
+  int bit_rate;
+  AVRational time_base;  // 1/1000000 for KRV streams
+  int pts_wrap_bits;     // 32 for KRV streams
+  int width;
+  int height;
+  int bits_per_sample;
+  int sample_rate;
+  int channels;
+  int fps;
+  int discard;  // 0 everywhere in this system
+  int64_t start_time;  // kNoPts on creation
+  int64_t duration;    // kNoPts on creation
+  AVRational r_frame_rate;  // writer input: frame rate as a fraction (0/0 = use time base)
+};
+
+struct RecordingPacket {
+  int64_t pts;  // kNoPts = no value
+  int64_t dts;
+  unsigned char* data;
+  int size;
+  int stream_index;  // the tag's stream identifier
+  int flags;         // bit 0: key frame
+  int duration;
+  int64_t pos;  // file position of the payload, -1 when unknown
+  void (*destruct)(RecordingPacket* pkt);
+  int capacity;  // bytes allocated for data (plus 8 zero padding bytes)
+};
+constexpr int PKT_FLAG_KEY = 1;
+
+struct RecordingContext {
+  const void* iformat;
+  const void* oformat;
+  void* priv_data;  // writer state while writing
+  ByteIOContext* pb;
+  int nb_streams;
+  int nb_audio_streams;
+  int nb_video_streams;
+  int nb_data_streams;
+  RecordingStream* streams[kMaxStreams];
+  char filename[1024];
+  int ctx_flags;  // bit 0: streams may appear while reading
+  int64_t start_time;  // seconds since 1970
+  int64_t duration;    // microseconds, 0 = unknown
+  int64_t file_size;
+  int bit_rate;        // never filled by the KRV reader
+  char busnum[256];    // the vehicle's bus number
+};
+using AVFormatContext = RecordingContext;
+using AVStream = RecordingStream;
+
+// Null when the context already holds 10 streams or memory runs out.
+// Otherwise a zeroed stream with index = current stream count, start time and
+// duration kNoPts, time base 1/90000, 33-bit timestamps. The id is not stored.
+AVStream* av_new_stream(AVFormatContext* s, int id);
+
+// ---- Reader ---------------------------------------------------------------
+int krv_read_header(RecordingContext* ctx);                    // 0 or -12
+int krv_read_packet(RecordingContext* ctx, RecordingPacket* pkt);  // size > 0, -32 at end, -5
+int krv_read_close(RecordingContext* ctx);                     // frees the streams; not pb, not the packet
+bool krv_seek_keyframe(RecordingContext* ctx, int64_t target_us);
+bool krv_seek_keyframe_estimate(RecordingContext* ctx, int64_t target_us, int64_t file_size, int64_t duration_us);
+int krv_resync(ByteIOContext* pb, int* type);  // 0 with the next tag's type, -32 at end of file
+
+// Every output may be null. Returns 0 (outputs untouched when the file does
+// not open), or -12 when a stream could not be allocated.
+int krv_probe_info(const char* filename, int64_t* start_time, int64_t* duration_us, int64_t* total_bit_rate,
+                   char* busnum, int busnum_len, int* widths, int widths_count, int* heights, int heights_count,
+                   int* video_bit_rates, int video_bit_rates_count, int* audio_bit_rates, int audio_bit_rates_count,
+                   int* frame_rates, int frame_rates_count);
+
+// ---- Packet buffer ---------------------------------------------------------
+int packet_alloc(RecordingPacket* pkt, int size);
+int packet_read(ByteIOContext* pb, RecordingPacket* pkt, int size);
+void packet_free(RecordingPacket* pkt);  // calls the release routine
+
+// ---- Writer ---------------------------------------------------------------
+int krv_write_header(RecordingContext* ctx);  // 0, or -1 for audio the format cannot express
+int krv_write_packet(RecordingContext* ctx, const RecordingPacket* pkt);  // 0
+int krv_write_trailer(RecordingContext* ctx);  // 0; frees the writer state
+
+}  // namespace krv
