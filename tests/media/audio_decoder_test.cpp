@@ -14,6 +14,10 @@
 #include "media/hi_voice.h"
 #include "media_test_data.h"
 
+extern "C" {
+#include <libavutil/log.h>
+}
+
 using namespace media;
 using namespace mediatest;
 
@@ -301,4 +305,56 @@ TEST(HiVoiceTest, MalformedFramesAreRejected) {
   f[4 + 2] = 88;
   EXPECT_NE(d.Decode(AC_CODEC_HISI_VOICE, f.data(), static_cast<int>(f.size()), &l, 0, 0, nullptr), nullptr);
   EXPECT_NE(d.Decode(AC_CODEC_HISI_VOICE, good.data(), bytes, &l, 0, 0, nullptr), nullptr);
+}
+
+TEST(HiVoiceTest, RandomPacketsAreDecodedOrRejectedWithinBounds) {
+  ACHisiVioceDecoder d;
+  uint32_t seed = 77;
+  auto rnd = [&seed] {
+    seed = seed * 1664525u + 1013904223u;
+    return seed >> 8;
+  };
+  int decoded = 0;
+  for (int i = 0; i < 20000; ++i) {
+    // Exactly the packet's size on the heap, so a read past it is caught.
+    const size_t n = rnd() % 600;
+    std::vector<unsigned char> p(n);
+    for (auto& b : p) b = static_cast<unsigned char>(rnd());
+    if (n >= 4 && (i & 1)) {  // a plausible header half of the time
+      p[0] = 0;
+      p[1] = 1;
+      p[3] = 0;
+      if (n >= 8) p[6] = static_cast<unsigned char>(rnd() % 100);
+    }
+    int len = -1;
+    const unsigned char* pcm = d.Decode(AC_CODEC_HISI_VOICE, p.empty() ? nullptr : p.data(), static_cast<int>(n), &len,
+                                        0, 0, nullptr);
+    if (pcm != nullptr) {
+      ++decoded;
+      ASSERT_GT(len, 0);
+      ASSERT_LE(len, ACHisiVioceDecoder::kOutputBytes);
+      ASSERT_EQ(len % 2, 0);
+    }
+  }
+  EXPECT_GT(decoded, 0);
+}
+
+TEST(ACADPCMDecoderTest, RandomBlocksStayWithinBounds) {
+  av_log_set_level(AV_LOG_QUIET);  // the damage is deliberate
+  ACADPCMDecoder d;
+  uint32_t seed = 99;
+  auto rnd = [&seed] {
+    seed = seed * 1664525u + 1013904223u;
+    return seed >> 8;
+  };
+  for (int i = 0; i < 2000; ++i) {
+    std::vector<unsigned char> p(1 + rnd() % 2048);
+    for (auto& b : p) b = static_cast<unsigned char>(rnd());
+    int len = -1;
+    const unsigned char* pcm = d.Decode(AC_CODEC_ADPCM_MS, p.data(), static_cast<int>(p.size()), &len, 0, 0, nullptr);
+    if (pcm != nullptr) {
+      ASSERT_GT(len, 0);
+      ASSERT_LE(len, ACADPCMDecoder::kOutputBytes);
+    }
+  }
 }

@@ -9,6 +9,10 @@
 #include "media/ac_sync.h"
 #include "media_test_data.h"
 
+extern "C" {
+#include <libavutil/log.h>
+}
+
 using namespace media;
 using namespace mediatest;
 
@@ -198,5 +202,38 @@ TEST(ACH264DecoderTest, SmallerPictureSitsTopLeftInTheStoredLayout) {
       for (int r = 0; r < 144; ++r, p += 176) std::memcpy(p, base + r * 352, 176);
     }
     EXPECT_EQ(Md5Hex(picture.data(), picture.size()), expected[i]) << i;
+  }
+}
+
+TEST(ACH264DecoderTest, DamagedUnitsNeverWritePastTheBuffer) {
+  const Stream s = load(704, 576, 50);
+  ASSERT_EQ(s.units.size(), 50u);
+  av_log_set_level(AV_LOG_QUIET);  // the damage is deliberate
+  // Damaged copies of the stream: bytes flipped, units cut short or padded
+  // with junk. Whatever the bitstream claims, the decoder writes within the
+  // caller's buffer (the guard and AddressSanitizer both watch).
+  uint32_t seed = 2024;
+  auto rnd = [&seed] {
+    seed = seed * 1664525u + 1013904223u;
+    return seed >> 8;
+  };
+  for (int pass = 0; pass < 3; ++pass) {
+    ACH264Decoder d;
+    Guarded out(kMaxPlanarPictureBytes);
+    d.SetOutputCapacity(kMaxPlanarPictureBytes);
+    for (const Bytes& original : s.units) {
+      Bytes u = original;
+      const uint32_t what = rnd() % 4;
+      if (what == 0) {
+        for (int k = 0; k < 8; ++k) u[rnd() % u.size()] ^= static_cast<unsigned char>(1 + rnd() % 255);
+      } else if (what == 1) {
+        u.resize(1 + rnd() % u.size());
+      } else if (what == 2) {
+        for (int k = 0; k < 64; ++k) u.push_back(static_cast<unsigned char>(rnd()));
+      }
+      int len = 0;
+      decode(d, u, 704, 576, out.bytes.data(), &len);
+      ASSERT_TRUE(out.guardIntact());
+    }
   }
 }
