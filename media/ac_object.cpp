@@ -1,8 +1,20 @@
 #include "media/ac_object.h"
 
+#include <cstddef>
 #include <mutex>
 
 namespace media {
+
+// The parameter block keeps its declared field order.
+static_assert(offsetof(ACParam, positiveValues) < offsetof(ACParam, nonNegativeValues));
+static_assert(offsetof(ACParam, nonNegativeValues) < offsetof(ACParam, byteValues));
+static_assert(offsetof(ACParam, byteValues) < offsetof(ACParam, channelCount));
+static_assert(offsetof(ACParam, channelCount) < offsetof(ACParam, windows));
+static_assert(offsetof(ACParam, windows) < offsetof(ACParam, owner));
+static_assert(offsetof(ACParam, owner) < offsetof(ACParam, soundChannels));
+static_assert(offsetof(ACParam, soundChannels) < offsetof(ACParam, soundSampleRate));
+static_assert(offsetof(ACParam, soundSampleRate) < offsetof(ACParam, soundBitsPerSample));
+static_assert(offsetof(ACParam, soundBitsPerSample) < offsetof(ACParam, perChannelValues));
 
 namespace {
 // Incremented before use: the first object ever made has id 1. Ids are never

@@ -50,9 +50,9 @@ bool ACEvent::Wait(int timeoutMs) {
 }
 
 int WaitForEvents(ACEvent* const* events, int count, int timeoutMs) {
-  if (events == nullptr || count < 1 || count > kMaxWaitEvents) return kWaitTimeout;
+  if (events == nullptr || count < 1 || count > kMaxWaitEvents) return kWaitFailed;
   for (int i = 0; i < count; ++i)
-    if (events[i] == nullptr) return kWaitTimeout;
+    if (events[i] == nullptr) return kWaitFailed;
 
   // Under g_eventTableLock: the lowest signalled index, consuming an
   // auto-reset event; -1 when none is signalled.

@@ -40,6 +40,9 @@ class ACCriticalSection {
 
 // Result of a wait that ran out of time.
 constexpr int kWaitTimeout = -1;
+// Result of a wait that could not be made (no events, a null event, more
+// than kMaxWaitEvents).
+constexpr int kWaitFailed = -2;
 // Time-out value meaning "no limit". Only for waits that a stop ends anyway.
 constexpr int kInfinite = -1;
 
@@ -50,6 +53,7 @@ class ACEvent {
   // Created unsignalled unless `signalled` is true.
   constexpr explicit ACEvent(ResetMode mode, bool signalled = false)
       : manual_(mode == kManualReset), signalled_(signalled) {}
+  // No thread may be waiting on the event any more.
   ~ACEvent();
   ACEvent(const ACEvent&) = delete;
   ACEvent& operator=(const ACEvent&) = delete;
@@ -79,7 +83,8 @@ class ACEvent {
 
 // Waits for any of `count` events (1..64). Returns the index of the event that
 // ended the wait (the lowest signalled index; an auto-reset event at that
-// index is cleared), or kWaitTimeout. timeoutMs as in ACEvent::Wait.
+// index is cleared), kWaitTimeout, or kWaitFailed for bad arguments.
+// timeoutMs as in ACEvent::Wait.
 int WaitForEvents(ACEvent* const* events, int count, int timeoutMs);
 constexpr int kMaxWaitEvents = 64;
 

@@ -280,9 +280,10 @@ TEST(WaitForEventsTest, BadArgumentsFailWithoutWaiting) {
   ACEvent e(ACEvent::kManualReset, true);
   ACEvent* one[] = {&e};
   ACEvent* none[] = {nullptr};
-  EXPECT_EQ(WaitForEvents(one, 0, 1000), kWaitTimeout);
-  EXPECT_EQ(WaitForEvents(none, 1, 1000), kWaitTimeout);
-  EXPECT_EQ(WaitForEvents(nullptr, 1, 1000), kWaitTimeout);
+  EXPECT_EQ(WaitForEvents(one, 0, 1000), kWaitFailed);
+  EXPECT_EQ(WaitForEvents(none, 1, 1000), kWaitFailed);
+  EXPECT_EQ(WaitForEvents(nullptr, 1, 1000), kWaitFailed);
+  EXPECT_EQ(WaitForEvents(one, kMaxWaitEvents + 1, 1000), kWaitFailed);
   EXPECT_EQ(WaitForEvents(one, 1, 0), 0);
 }
 
