@@ -1,6 +1,7 @@
 // The KRV reader: opening, packet reading with re-synchronisation, metadata,
 // the two key-frame seeks, closing, and the reusable packet buffer.
 #include <climits>
+#include <cstdio>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -225,8 +226,7 @@ int parseAmfValue(RecordingContext* ctx, RecordingStream* st, const char* key, i
       if (st && !std::strcmp(key, "stereo")) st->channels = boolean > 0 ? 2 : 1;
     } else if (type == kAmfString) {
       if (!std::strcmp(key, "busnum")) {
-        std::strncpy(ctx->busnum, str, sizeof ctx->busnum - 1);
-        ctx->busnum[sizeof ctx->busnum - 1] = '\0';
+        std::snprintf(ctx->busnum, sizeof ctx->busnum, "%s", str);
       }
     }
   }

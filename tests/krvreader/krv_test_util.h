@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <algorithm>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -36,6 +37,7 @@ inline Bytes ReadFile(const std::string& path) {
 // Big-endian byte building.
 class Builder {
  public:
+  Builder() { b_.reserve(256); }
   Builder& U8(unsigned v) { b_.push_back(static_cast<uint8_t>(v)); return *this; }
   Builder& Be16(unsigned v) { return U8(v >> 8).U8(v); }
   Builder& Be24(unsigned v) { return U8(v >> 16).U8(v >> 8).U8(v); }
@@ -81,8 +83,9 @@ inline Bytes Tag(int type, uint32_t id, uint32_t ts, const Bytes& data) {
 
 // A media tag: flags byte then payload.
 inline Bytes MediaTag(int type, uint32_t id, uint32_t ts, int flags, const Bytes& payload) {
-  Bytes data{static_cast<uint8_t>(flags)};
-  data.insert(data.end(), payload.begin(), payload.end());
+  Bytes data(payload.size() + 1);
+  data[0] = static_cast<uint8_t>(flags);
+  std::copy(payload.begin(), payload.end(), data.begin() + 1);
   return Tag(type, id, ts, data);
 }
 

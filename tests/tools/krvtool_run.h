@@ -58,7 +58,10 @@ inline RunResult RunShell(const std::string& command) {
 
 inline RunResult Krvtool(const std::vector<std::string>& args) {
   std::string cmd = Quote(KrvtoolPath());
-  for (const auto& a : args) cmd += " " + Quote(a);
+  for (const auto& a : args) {
+    cmd += ' ';
+    cmd += Quote(a);
+  }
   return RunShell(cmd);
 }
 

@@ -50,7 +50,9 @@ Bytes AdpcmWav(const Bytes& blocks) {
   Bytes b;
   auto le16 = [&](unsigned v) { b.push_back(v & 0xFF), b.push_back(v >> 8 & 0xFF); };
   auto le32 = [&](uint32_t v) { le16(v & 0xFFFF), le16(v >> 16); };
-  auto tag = [&](const char* t) { b.insert(b.end(), t, t + 4); };
+  auto tag = [&](const char* t) {
+    for (int i = 0; i < 4; ++i) b.push_back(static_cast<uint8_t>(t[i]));
+  };
   tag("RIFF");
   le32(static_cast<uint32_t>(4 + 8 + 18 + extra.size() + 8 + blocks.size()));
   tag("WAVE");
