@@ -5,7 +5,7 @@
 # The recording goes to /tmp and is deleted afterwards unless --keep is given.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
-BUILD=build/release
+BUILD=build/bench
 KEEP=0
 for a in "$@"; do
   case "$a" in
@@ -16,9 +16,7 @@ done
 FILE=/tmp/corvane-bench-recording.krv
 MB=520
 
-if [ ! -f "$BUILD/build.ninja" ]; then
-  cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-fi
+cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCORVANE_BENCH=ON -DCORVANE_GUI=OFF >/dev/null
 cmake --build "$BUILD" --target krv_read_bench >/dev/null
 BENCH="$BUILD/bench/krvreader/krv_read_bench"
 

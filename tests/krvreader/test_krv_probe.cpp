@@ -1,6 +1,9 @@
 // The information probe the catalogue uses.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+
 #include "krv_test_util.h"
 #include "krv_writer_util.h"
 
@@ -133,6 +136,37 @@ TEST(KrvProbe, ReadsOnlyTheMetadataTagsAtTheHeadAndLimitsTheBusNumber) {
   EXPECT_EQ(p.start, 11) << "the metadata after the first packet is not read";
   EXPECT_EQ(p.duration, -7) << "a negative duration is normalised to 0, which is not written";
   EXPECT_STREQ(p.bus, "0123");
+  std::remove(path.c_str());
+}
+
+}  // namespace
+
+namespace {
+
+// The probe has its own context: it may run in another thread while a
+// reader reads the same file.
+TEST(KrvProbe, RunsBesideAReaderInAnotherThread) {
+  std::string path = TempPath("concurrent.krv");
+  {
+    Writing w(path, RecorderStreams(), 1710491400, "BUS");
+    ASSERT_EQ(w.Header(), 0);
+    for (int i = 0; i < 400; ++i) ASSERT_EQ(w.Packet(i % 9, i * 10000, i % 9 < 8, Payload(100 + i, 1)), 0);
+  }
+  std::atomic<int> probes{0};
+  std::thread prober([&] {
+    for (int i = 0; i < 50; ++i) {
+      Probe p(path.c_str());
+      if (p.result == 0 && p.duration == 3990000) ++probes;
+    }
+  });
+  size_t packets = 0;
+  for (int round = 0; round < 5; ++round) {
+    Reading r(path);
+    packets += r.All().size();
+  }
+  prober.join();
+  EXPECT_EQ(packets, 5u * 400);
+  EXPECT_EQ(probes.load(), 50);
   std::remove(path.c_str());
 }
 
