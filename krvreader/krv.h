@@ -123,11 +123,14 @@ void packet_free(RecordingPacket* pkt);  // calls the release routine
 // ctx->busnum is written as "busnum". Audio codecs: 65536, 65537, 65540,
 // 69632, 69638, 69645, 86017; rates 5512, 8000, 11025, 22050, 44100.
 // After the trailer, krv_read_close frees the streams.
-int krv_write_header(RecordingContext* ctx);  // 0, or -1 for streams the format cannot express
+// 0; -1 for streams the format cannot express (an audio rate or codec it has
+// no flags for, more than 7 video, 7 audio or 3 data streams), with nothing
+// written; KRV_EIO when the byte writer reports an error.
+int krv_write_header(RecordingContext* ctx);
 // 0, or KRV_EINVAL (nothing written) for a packet the format cannot carry:
 // a stream that is not video, audio or data, an empty audio or data payload,
 // a payload above 0xFFFFFE bytes, a dts that is kNoPts or outside 0..2^32-1 us.
 int krv_write_packet(RecordingContext* ctx, const RecordingPacket* pkt);
-int krv_write_trailer(RecordingContext* ctx);  // 0; frees the writer state
+int krv_write_trailer(RecordingContext* ctx);  // 0 (KRV_EIO on a write error); frees the writer state
 
 }  // namespace krv
