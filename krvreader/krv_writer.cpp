@@ -140,7 +140,7 @@ int krv_write_header(RecordingContext* ctx) {
   }
   putArrayEnd(pb);
 
-  for (int i = 0; i < ctx->nb_streams; ++i) {
+  for (int i = 0; i < ctx->nb_streams && i < kMaxStreams; ++i) {
     RecordingStream* st = ctx->streams[i];
     if (st->kind == KIND_VIDEO) {
       put_byte(pb, 8);
