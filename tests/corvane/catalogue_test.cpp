@@ -9,8 +9,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <random>
+#include <thread>
 
 #include "core/settings.h"
 #include "test_util.h"
@@ -266,6 +268,34 @@ TEST(Catalogue, ScanReportsProgressAndCanBeCancelled) {
   EXPECT_TRUE(r.cancelled);
   EXPECT_EQ(r.filesSeen, 0u);
   EXPECT_TRUE(list.empty());
+}
+
+TEST(Catalogue, AScanOnAWorkerIsCancelledFromAnotherThread) {
+  TempDir dir;
+  for (int i = 0; i < 300; ++i)
+    WriteFile(dir / ("d" + std::to_string(i / 50) + "/20140315" + std::to_string(100000 + i) + "_1000.krv"),
+              kNotARecording);
+  RecordList list;
+  std::atomic<bool> stop{false};
+  std::atomic<uint64_t> progress{0};
+  ScanControl control;
+  control.cancel = &stop;
+  control.progress = [&](uint64_t n) {
+    progress.store(n);
+    // Hold at the tenth file until the other thread has asked to stop (bounded).
+    auto until = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (n == 10 && !stop.load() && std::chrono::steady_clock::now() < until) std::this_thread::yield();
+    return true;
+  };
+  ScanResult r;
+  std::thread worker([&] { r = ScanRecordFolder(list, dir.path(), kAllRecordTypes, 0, 4102444800, "", 0, control); });
+  while (progress.load() < 10) std::this_thread::yield();
+  stop.store(true);
+  worker.join();
+  EXPECT_TRUE(r.cancelled);
+  EXPECT_EQ(r.filesSeen, 10u);
+  EXPECT_EQ(list.size(), r.filesListed);
+  for (std::size_t i = 1; i < list.size(); ++i) EXPECT_LE(list.info(i - 1)->start, list.info(i)->start);
 }
 
 TEST(Catalogue, FolderLinkLoopsAndOddEntriesDoNotStopTheScan) {

@@ -4,6 +4,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <thread>
+
 #include "test_util.h"
 
 namespace corvane {
@@ -84,6 +86,28 @@ TEST(Settings, BeforeThePathsAreSetNothingIsWritten) {
   EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
   std::filesystem::current_path(cwd);
   SetAppPaths(saved);
+}
+
+}  // namespace
+}  // namespace corvane
+
+namespace corvane {
+namespace {
+
+TEST(Settings, WritesFromTwoThreadsLoseNothing) {
+  test::TempDir dir;
+  test::ScopedAppPaths scope(dir.path(), dir / "cfg");
+  ASSERT_TRUE(EnsureSettingsFile());
+  auto writer = [](const char* key) {
+    for (int i = 0; i <= 40; ++i) SetSettingInt(kSectionWaveConfig, key, i);
+  };
+  std::thread a(writer, kKeySpeed), b(writer, kKeyTemperature);
+  for (int i = 0; i < 40; ++i) GetSettingInt(kSectionWaveConfig, kKeySpeed, 0);
+  a.join();
+  b.join();
+  EXPECT_EQ(GetSettingInt(kSectionWaveConfig, kKeySpeed, 0), 40);
+  EXPECT_EQ(GetSettingInt(kSectionWaveConfig, kKeyTemperature, 0), 40);
+  EXPECT_EQ(GetSettingString(kSectionSetting, kKeyLanguage, ""), "English");
 }
 
 }  // namespace
