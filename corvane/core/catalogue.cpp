@@ -1,6 +1,8 @@
 #include "catalogue.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cinttypes>
@@ -125,7 +127,7 @@ struct Scanner {
     return true;
   }
 
-  void File(const std::string& path, const std::string& name) {
+  void File(int dirFd, const std::string& path, const std::string& name) {
     RecordKind kind;
     const std::size_t dot = name.rfind('.');
     if (dot == std::string::npos) return;
@@ -152,7 +154,8 @@ struct Scanner {
     info->channel = parsed.channel;
     info->typeMask = parsed.typeMask;
     struct stat st;
-    if (::stat(path.c_str(), &st) == 0 && st.st_size > 0) info->fileSize = static_cast<uint64_t>(st.st_size);
+    if (::fstatat(dirFd, name.c_str(), &st, 0) == 0 && st.st_size > 0)
+      info->fileSize = static_cast<uint64_t>(st.st_size);
     for (int c = 0; c < 4; ++c) {
       info->videoBitrate[c] = facts.videoBitrate[c];
       info->width[c] = facts.width[c];
@@ -178,11 +181,17 @@ struct Scanner {
   }
 
   void Folder(const std::string& folder) {
+    struct FdCloser {
+      int fd;
+      ~FdCloser() {
+        if (fd >= 0) ::close(fd);
+      }
+    } dir{::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
     struct stat st;
-    if (::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return;
+    if (dir.fd < 0 || ::fstat(dir.fd, &st) != 0) return;
     if (!visited.insert({st.st_dev, st.st_ino}).second) return;
     std::vector<DirEntry> entries;
-    if (!ListDir(folder, &entries)) return;
+    if (!ListDirFd(dir.fd, &entries)) return;
     const std::string prefix = folder.empty() || folder.back() == '/' ? folder : folder + "/";
     for (const DirEntry& e : entries) {
       if (Cancelled()) return;
@@ -191,7 +200,7 @@ struct Scanner {
         continue;
       }
       if (!e.isFile) continue;
-      File(prefix + e.name, e.name);
+      File(dir.fd, prefix + e.name, e.name);
       ++result.filesSeen;
       if (control.progress && !control.progress(result.filesSeen)) result.cancelled = true;
     }

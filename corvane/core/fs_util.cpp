@@ -47,8 +47,23 @@ bool WriteWholeFile(const std::string& path, std::string_view bytes) {
 
 bool ListDir(const std::string& dir, std::vector<DirEntry>* out) {
   out->clear();
-  DIR* d = ::opendir(dir.c_str());
-  if (!d) return false;
+  int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return false;
+  bool ok = ListDirFd(fd, out);
+  ::close(fd);
+  return ok;
+}
+
+bool ListDirFd(int dirFd, std::vector<DirEntry>* out) {
+  out->clear();
+  int own = ::fcntl(dirFd, F_DUPFD_CLOEXEC, 0);  // closedir closes this one
+  if (own < 0) return false;
+  DIR* d = ::fdopendir(own);
+  if (!d) {
+    ::close(own);
+    return false;
+  }
+  ::rewinddir(d);  // the duplicate shares the position of dirFd
   int dfd = ::dirfd(d);
   while (struct dirent* e = ::readdir(d)) {
     std::string_view name = e->d_name;

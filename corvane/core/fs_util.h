@@ -21,6 +21,8 @@ struct DirEntry {
 // The entries of dir other than "." and "..", sorted by name (byte order), so
 // a listing comes out the same on every file system. False when dir cannot be opened.
 bool ListDir(const std::string& dir, std::vector<DirEntry>* out);
+// The same for a folder the caller has open (dirFd stays open and unmoved).
+bool ListDirFd(int dirFd, std::vector<DirEntry>* out);
 
 // True when name ends with ext, compared without regard to ASCII case.
 bool HasExtensionNoCase(std::string_view name, std::string_view ext);

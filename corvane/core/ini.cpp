@@ -185,7 +185,7 @@ bool IniFile::Set(std::string_view section, std::string_view key, std::string_vi
   if (!lines_.empty() && lines_.back().eol.empty()) lines_.back().eol = nl;
   Line entry{std::string(key) + "=" + std::string(value), nl};
   if (header == lines_.size()) {
-    lines_.push_back(Line{"[" + std::string(section) + "]", nl});
+    lines_.push_back(Line{std::string("[").append(section).append("]"), nl});
     lines_.push_back(std::move(entry));
   } else {
     lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(lastEntry + 1), std::move(entry));

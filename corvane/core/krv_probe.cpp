@@ -1,6 +1,6 @@
 #include <cstring>
 
-#include "krv.h"
+#include "krvreader/krv.h"
 #include "record_probe.h"
 
 namespace corvane {

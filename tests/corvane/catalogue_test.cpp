@@ -233,7 +233,7 @@ TEST(Catalogue, FileSizeKeepsAll64Bits) {
 TEST(Catalogue, ScanReportsProgressAndCanBeCancelled) {
   TempDir dir;
   for (int i = 9; i >= 0; --i)
-    WriteFile(dir / ("d" + std::to_string(i % 3) + "/2014031508300" + std::to_string(i) + "_1000.krv"),
+    WriteFile(dir / (std::string("d") + std::to_string(i % 3) + "/2014031508300" + std::to_string(i) + "_1000.krv"),
               kNotARecording);
   WriteFile(dir / "readme.txt", "x");
   RecordList list;
@@ -273,7 +273,7 @@ TEST(Catalogue, ScanReportsProgressAndCanBeCancelled) {
 TEST(Catalogue, AScanOnAWorkerIsCancelledFromAnotherThread) {
   TempDir dir;
   for (int i = 0; i < 300; ++i)
-    WriteFile(dir / ("d" + std::to_string(i / 50) + "/20140315" + std::to_string(100000 + i) + "_1000.krv"),
+    WriteFile(dir / (std::string("d") + std::to_string(i / 50) + "/20140315" + std::to_string(100000 + i) + "_1000.krv"),
               kNotARecording);
   RecordList list;
   std::atomic<bool> stop{false};
