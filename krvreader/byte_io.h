@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>  // SEEK_SET, SEEK_CUR for url_fseek
 
 namespace krv {
 
@@ -18,7 +19,8 @@ enum : int {
   KRV_ENOENT = -2,
   KRV_EIO = -5,
   KRV_ENOMEM = -12,
-  KRV_EPIPE = -32,  // end of file
+  KRV_EINVAL = -22,  // a call the container cannot carry out (bad argument, value out of range)
+  KRV_EPIPE = -32,   // end of file
 };
 
 // Open flags.

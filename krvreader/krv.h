@@ -106,14 +106,31 @@ int krv_probe_info(const char* filename, int64_t* start_time, int64_t* duration_
                    int* video_bit_rates, int video_bit_rates_count, int* audio_bit_rates, int audio_bit_rates_count,
                    int* frame_rates, int frame_rates_count);
 
+// The stream counts the probe works with: those the layout byte declares (none
+// for a layout byte of 0). 0, KRV_ENOENT when the file does not open, or
+// KRV_ENOMEM when the layout asks for more than 10 streams.
+int krv_probe_counts(const char* filename, int* video, int* audio, int* data);
+
 // ---- Packet buffer ---------------------------------------------------------
 int packet_alloc(RecordingPacket* pkt, int size);
 int packet_read(ByteIOContext* pb, RecordingPacket* pkt, int size);
 void packet_free(RecordingPacket* pkt);  // calls the release routine
 
 // ---- Writer ---------------------------------------------------------------
-int krv_write_header(RecordingContext* ctx);  // 0, or -1 for audio the format cannot express
-int krv_write_packet(RecordingContext* ctx, const RecordingPacket* pkt);  // 0
-int krv_write_trailer(RecordingContext* ctx);  // 0; frees the writer state
+// The caller creates the streams (av_new_stream; kind, index, codec and the
+// stream facts filled in) and opens ctx->pb for writing. "start_time" is
+// ctx->start_time when above 0, else the current time; a non-empty
+// ctx->busnum is written as "busnum". Audio codecs: 65536, 65537, 65540,
+// 69632, 69638, 69645, 86017; rates 5512, 8000, 11025, 22050, 44100.
+// After the trailer, krv_read_close frees the streams.
+// 0; -1 for streams the format cannot express (an audio rate or codec it has
+// no flags for, more than 7 video, 7 audio or 3 data streams), with nothing
+// written; KRV_EIO when the byte writer reports an error.
+int krv_write_header(RecordingContext* ctx);
+// 0, or KRV_EINVAL (nothing written) for a packet the format cannot carry:
+// a stream that is not video, audio or data, an empty audio or data payload,
+// a payload above 0xFFFFFE bytes, a dts that is kNoPts or outside 0..2^32-1 us.
+int krv_write_packet(RecordingContext* ctx, const RecordingPacket* pkt);
+int krv_write_trailer(RecordingContext* ctx);  // 0 (KRV_EIO on a write error); frees the writer state
 
 }  // namespace krv

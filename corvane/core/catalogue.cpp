@@ -1,0 +1,247 @@
+#include "catalogue.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cinttypes>
+#include <cstdio>
+#include <set>
+#include <utility>
+
+#include "fs_util.h"
+#include "record_probe.h"
+#include "settings.h"
+
+namespace corvane {
+
+const ListColumnSpec kListColumns[kColumnCount] = {
+    {"IDS_LIST_DATA", 65, true},     {"IDS_LIST_TIME", 60, true},   {"IDS_LIST_DURATION", 75, true},
+    {"IDS_LIST_CHANNEL", 60, true},  {"IDS_LIST_STATUS", 65, true}, {"IDS_LIST_PATH", 0, false},
+};
+
+std::string DurationText(int64_t seconds) {
+  if (seconds <= 0) return "--:--:--";
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%02" PRId64 ":%02d:%02d", seconds / 3600, static_cast<int>(seconds % 3600 / 60),
+                static_cast<int>(seconds % 60));
+  return buf;
+}
+
+RecordRow MakeRecordRow(const std::string& path, const RecordName& name, std::unique_ptr<RecFileInfo> info) {
+  RecordRow row;
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%4d-%02d-%02d", name.year, name.month, name.day);
+  row.text[kColumnDate] = buf;
+  std::snprintf(buf, sizeof buf, "%02d:%02d:%02d", name.hour, name.minute, name.second);
+  row.text[kColumnTime] = buf;
+  row.text[kColumnDuration] = DurationText(info->duration);
+  if (info->channel < 0) {
+    row.text[kColumnChannel] = "1,2,3,4";
+  } else {
+    std::snprintf(buf, sizeof buf, "%d", info->channel + 1);
+    row.text[kColumnChannel] = buf;
+  }
+  row.text[kColumnPath] = path;
+  row.image = RecordTypeImage(info->typeMask);
+  row.info = std::move(info);
+  return row;
+}
+
+void FolderSummary::Reset(int64_t now) {
+  typesSeen = 0;
+  earliestStart = now;
+  latestEnd = 0;
+  carList.clear();
+  carNumbers.clear();
+}
+
+namespace {
+
+bool StartsBefore(const RecordRow& a, const RecordRow& b) { return a.info->start < b.info->start; }
+
+}  // namespace
+
+std::size_t RecordList::Insert(RecordRow row) {
+  auto at = std::upper_bound(rows_.begin(), rows_.end(), row, StartsBefore);
+  return static_cast<std::size_t>(rows_.insert(at, std::move(row)) - rows_.begin());
+}
+
+void RecordList::InsertAll(std::vector<RecordRow> rows) {
+  // Inserting one by one after every equal start is a stable sort of the new
+  // rows merged behind the existing rows of equal start.
+  std::stable_sort(rows.begin(), rows.end(), StartsBefore);
+  std::vector<RecordRow> merged;
+  merged.reserve(rows_.size() + rows.size());
+  std::merge(std::make_move_iterator(rows_.begin()), std::make_move_iterator(rows_.end()),
+             std::make_move_iterator(rows.begin()), std::make_move_iterator(rows.end()), std::back_inserter(merged),
+             StartsBefore);
+  rows_ = std::move(merged);
+}
+
+std::size_t RecordList::IndexOf(const RecFileInfo* info) const {
+  for (std::size_t i = 0; i < rows_.size(); ++i)
+    if (rows_[i].info.get() == info) return i;
+  return npos;
+}
+
+std::vector<std::size_t> RecordList::PeriodGroup(std::size_t i) const {
+  std::vector<std::size_t> group;
+  if (i >= rows_.size()) return group;
+  const int64_t start = rows_[i].info->start;
+  for (std::size_t k = 0; k < rows_.size(); ++k)
+    if (rows_[k].info->start == start) group.push_back(k);
+  return group;
+}
+
+namespace {
+
+constexpr int64_t kDaySeconds = 86400;
+
+struct Scanner {
+  RecordTypeMask typeMask;
+  int64_t fromTime;
+  int64_t toTime;
+  const std::string& carNumber;
+  int searchMode;
+  const ScanControl& control;
+  FolderSummary& summary;
+
+  std::vector<RecordRow> found;
+  ScanResult result;
+  std::set<std::pair<dev_t, ino_t>> visited;  // folders entered, so a link loop ends
+
+  bool Cancelled() {
+    if (!result.cancelled && control.cancel && control.cancel->load(std::memory_order_relaxed))
+      result.cancelled = true;
+    return result.cancelled;
+  }
+
+  bool Passes(const RecFileInfo& info, const std::string& car) const {
+    if ((typeMask & info.typeMask) == 0) return false;
+    if (info.start + info.duration < fromTime) return false;
+    // Listed while it starts up to 86399 s after toTime (toTime names a day).
+    if (toTime <= INT64_MAX - kDaySeconds && info.start >= toTime + kDaySeconds) return false;
+    if (!carNumber.empty() && carNumber != car) return false;
+    return true;
+  }
+
+  void File(int dirFd, const std::string& path, const std::string& name) {
+    RecordKind kind;
+    const std::size_t dot = name.rfind('.');
+    if (dot == std::string::npos) return;
+    const std::string_view ext = std::string_view(name).substr(dot);
+    if (HasExtensionNoCase(ext, ".krv") && ext.size() == 4)
+      kind = RecordKind::Krv;
+    else if (HasExtensionNoCase(ext, ".avi") && ext.size() == 4)
+      kind = RecordKind::Avi;
+    else
+      return;
+
+    const RecordName parsed = ParseRecordName(name, kind);
+    // The type filter needs the name only; a file it refuses is not opened.
+    if ((typeMask & parsed.typeMask) == 0) return;
+    ProbeFacts facts;
+    if (kind == RecordKind::Krv)
+      ProbeKrv(path, &facts);
+    else
+      ProbeAvi(path, &facts);
+
+    auto info = std::make_unique<RecFileInfo>();
+    info->start = parsed.start;
+    info->duration = facts.durationUs / 1000000;
+    info->channel = parsed.channel;
+    info->typeMask = parsed.typeMask;
+    struct stat st;
+    if (::fstatat(dirFd, name.c_str(), &st, 0) == 0 && st.st_size > 0)
+      info->fileSize = static_cast<uint64_t>(st.st_size);
+    for (int c = 0; c < 4; ++c) {
+      info->videoBitrate[c] = facts.videoBitrate[c];
+      info->width[c] = facts.width[c];
+      info->height[c] = facts.height[c];
+      info->frameRate[c] = facts.frameRate[c];
+    }
+    if (!Passes(*info, facts.carNumber)) return;
+
+    if (searchMode == 0) {
+      summary.typesSeen |= info->typeMask;
+      summary.earliestStart = std::min(summary.earliestStart, info->start);
+      summary.latestEnd = std::max(summary.latestEnd, info->start + info->duration);
+      // Plain substring test: an empty number, or one inside a number
+      // already listed, is not added.
+      if (summary.carList.find(facts.carNumber) == std::string::npos) {
+        summary.carList += ' ';
+        summary.carList += facts.carNumber;
+        summary.carNumbers.push_back(facts.carNumber);
+      }
+    }
+    found.push_back(MakeRecordRow(path, parsed, std::move(info)));
+    ++result.filesListed;
+  }
+
+  void Folder(const std::string& folder) {
+    struct FdCloser {
+      int fd;
+      ~FdCloser() {
+        if (fd >= 0) ::close(fd);
+      }
+    } dir{::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
+    struct stat st;
+    if (dir.fd < 0 || ::fstat(dir.fd, &st) != 0) return;
+    if (!visited.insert({st.st_dev, st.st_ino}).second) return;
+    std::vector<DirEntry> entries;
+    if (!ListDirFd(dir.fd, &entries)) return;
+    const std::string prefix = folder.empty() || folder.back() == '/' ? folder : folder + "/";
+    for (const DirEntry& e : entries) {
+      if (Cancelled()) return;
+      if (e.isDir) {
+        Folder(prefix + e.name);
+        continue;
+      }
+      if (!e.isFile) continue;
+      File(dir.fd, prefix + e.name, e.name);
+      ++result.filesSeen;
+      if (control.progress && !control.progress(result.filesSeen)) result.cancelled = true;
+    }
+  }
+};
+
+}  // namespace
+
+ScanResult ScanRecordFolder(RecordList& list, const std::string& folder, RecordTypeMask typeMask,
+                            int64_t fromTime, int64_t toTime, const std::string& carNumber, int searchMode,
+                            const ScanControl& control) {
+  Scanner s{typeMask, fromTime, toTime, carNumber, searchMode, control, list.summary, {}, {}, {}};
+  if (!folder.empty()) s.Folder(folder);
+  list.InsertAll(std::move(s.found));
+  return s.result;
+}
+
+bool RecordFolderPathTooLong(std::string_view path) {
+  std::size_t chars = 0;
+  for (char c : path)
+    if ((static_cast<unsigned char>(c) & 0xC0) != 0x80) ++chars;
+  return chars > kMaxRecordFolderChars;
+}
+
+FolderScanStatus OpenRecordFolder(RecordList& list, const std::string& path, int64_t now,
+                                  const ScanControl& control) {
+  list.Clear();
+  list.summary.Reset(now);
+  if (RecordFolderPathTooLong(path)) return FolderScanStatus::PathTooLong;
+  ScanResult r = ScanRecordFolder(list, path, kAllRecordTypes, 0, now, "", 0, control);
+  SetSettingString(kSectionBrightmere, kKeyFolderName, path);
+  return r.cancelled ? FolderScanStatus::Cancelled : FolderScanStatus::Ok;
+}
+
+FolderScanStatus SearchRecordFolder(RecordList& list, RecordTypeMask typeMask, int64_t fromTime, int64_t toTime,
+                                    const std::string& carNumber, const ScanControl& control) {
+  list.Clear();
+  const std::string folder = GetSettingString(kSectionBrightmere, kKeyFolderName, "", kSettingBufChars);
+  if (RecordFolderPathTooLong(folder)) return FolderScanStatus::PathTooLong;
+  ScanResult r = ScanRecordFolder(list, folder, typeMask, fromTime, toTime, carNumber, 1, control);
+  return r.cancelled ? FolderScanStatus::Cancelled : FolderScanStatus::Ok;
+}
+
+}  // namespace corvane

@@ -1,0 +1,38 @@
+// Pieces of the KRV format shared by the reader, the probe and the writer.
+// Not part of the public API.
+#pragma once
+
+#include <cstdint>
+
+#include "krv.h"
+
+namespace krv::detail {
+
+constexpr unsigned kStartCode = 511;  // 00 00 01 FF before every tag
+constexpr int kTagAudio = 8;
+constexpr int kTagVideo = 9;
+constexpr int kTagMeta = 18;
+constexpr int kTagData = 22;
+constexpr int kHeaderFieldsSize = 15;  // start code, type, size, timestamp, stream identifier
+constexpr int kMinMetadataSize = 19;   // smaller metadata tags are not parsed
+
+inline bool isTagType(int t) { return t == kTagAudio || t == kTagVideo || t == kTagMeta || t == kTagData; }
+
+// Creates a stream in the next slot as the reader does (index = slot, time
+// base 1/1000000, 32-bit timestamps) and counts it under its kind. Null when
+// the table is full or memory runs out.
+RecordingStream* createStream(RecordingContext* ctx, int kind);
+
+// Creates the streams the layout byte declares: video, then audio, then data.
+// 0 or KRV_ENOMEM when a stream could not be created (the table is full).
+int createLayoutStreams(RecordingContext* ctx, int layout);
+
+// Reads the start code and the type byte of the tag at the current position
+// (its previous tag size already skipped). A missing start code
+// re-synchronises, also over the four bytes just read. 0 or KRV_EPIPE.
+int readTagStart(ByteIOContext* pb, int* type);
+
+// Parses a metadata tag's data from the current position up to `end`.
+void parseMetadata(RecordingContext* ctx, int64_t end);
+
+}  // namespace krv::detail

@@ -1,0 +1,555 @@
+// The KRV reader: opening, packet reading with re-synchronisation, metadata,
+// the two key-frame seeks, closing, and the reusable packet buffer.
+#include <climits>
+#include <cstdio>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#include "krv.h"
+#include "krv_internal.h"
+
+namespace krv {
+
+namespace detail {
+
+RecordingStream* createStream(RecordingContext* ctx, int kind) {
+  if (ctx->nb_streams < 0 || ctx->nb_streams >= kMaxStreams) return nullptr;
+  auto* st = new (std::nothrow) RecordingStream{};
+  if (!st) return nullptr;
+  st->index = ctx->nb_streams;
+  st->kind = kind;
+  st->start_time = kNoPts;
+  st->duration = kNoPts;
+  st->bit_rate = 0;
+  st->time_base = {1, 1000000};
+  st->pts_wrap_bits = 32;
+  ctx->streams[ctx->nb_streams++] = st;
+  if (kind == KIND_VIDEO) ++ctx->nb_video_streams;
+  else if (kind == KIND_AUDIO) ++ctx->nb_audio_streams;
+  else if (kind == KIND_DATA) ++ctx->nb_data_streams;
+  return st;
+}
+
+int createLayoutStreams(RecordingContext* ctx, int layout) {
+  int video = layout >> 5 & 7;
+  int audio = layout >> 2 & 7;
+  int data = layout & 3;
+  for (int i = 0; i < video; ++i)
+    if (!ctx->streams[i] && !createStream(ctx, KIND_VIDEO)) return KRV_ENOMEM;
+  for (int j = 0; j < audio; ++j)
+    if (!createStream(ctx, KIND_AUDIO)) return KRV_ENOMEM;
+  for (int k = 0; k < data; ++k)
+    if (!createStream(ctx, KIND_DATA)) return KRV_ENOMEM;
+  return 0;
+}
+
+namespace {
+
+// Shifts bytes into a 32-bit window until it holds the start code and the
+// byte after it is a tag type.
+int resyncFrom(ByteIOContext* pb, uint32_t window, int* type) {
+  for (;;) {
+    int b = get_byte(pb);
+    if (url_feof(pb)) return KRV_EPIPE;
+    if (window == kStartCode && isTagType(b)) {
+      *type = b;
+      return 0;
+    }
+    window = window << 8 | static_cast<uint32_t>(b);
+  }
+}
+
+}  // namespace
+
+int readTagStart(ByteIOContext* pb, int* type) {
+  uint32_t v = get_be32(pb);
+  if (v == kStartCode) {
+    *type = get_byte(pb);
+    return url_feof(pb) ? KRV_EPIPE : 0;
+  }
+  if (url_feof(pb)) return KRV_EPIPE;
+  // The window starts with the bytes just read, so that a start code that
+  // begins inside them (after one to three damaged bytes) is still found.
+  return resyncFrom(pb, v, type);
+}
+
+// ---- Metadata (AMF0) ---------------------------------------------------------
+
+namespace {
+
+constexpr int kAmfNumber = 0, kAmfBool = 1, kAmfString = 2, kAmfObject = 3, kAmfNull = 5, kAmfUndefined = 6,
+              kAmfEcmaArray = 8, kAmfObjectEnd = 9, kAmfStrictArray = 10, kAmfDate = 11, kAmfUnsupported = 13;
+constexpr int kAmfStringMax = 256;  // strings of this many bytes or more are refused
+// Nesting deeper than this is refused: a hostile tag could otherwise recurse
+// until the stack runs out.
+constexpr int kAmfMaxDepth = 32;
+
+int64_t toInt64(double v) {
+  if (std::isnan(v)) return 0;
+  if (v >= 9.2e18) return INT64_MAX;
+  if (v <= -9.2e18) return INT64_MIN;
+  return static_cast<int64_t>(v);
+}
+
+int toInt(double v) {
+  if (std::isnan(v)) return 0;
+  if (v >= static_cast<double>(INT_MAX)) return INT_MAX;
+  if (v <= static_cast<double>(INT_MIN)) return INT_MIN;
+  return static_cast<int>(v);
+}
+
+// A 16-bit length and the bytes; -1 when it is too long for the buffer.
+int readAmfString(ByteIOContext* pb, char* buf, int bufSize) {
+  int len = static_cast<int>(get_be16(pb));
+  if (len >= bufSize) {
+    url_fskip(pb, len);
+    return -1;
+  }
+  if (get_buffer(pb, reinterpret_cast<unsigned char*>(buf), len) != len) return -1;
+  buf[len] = '\0';
+  return len;
+}
+
+void applyNumber(RecordingContext* ctx, RecordingStream* st, const char* key, double num) {
+  if (!std::strcmp(key, "filesize")) {
+    ctx->file_size = toInt64(num);
+  } else if (!std::strcmp(key, "start_time")) {
+    ctx->start_time = toInt64(num);
+  } else if (!std::strcmp(key, "duration")) {
+    ctx->duration = toInt64(num * 1000.0);  // the key holds milliseconds
+  }
+  if (!st) return;
+  if (!std::strcmp(key, "streamtype")) {
+    st->kind = toInt(num);
+  } else if (!std::strcmp(key, "streamid")) {
+    st->index = toInt(num);
+  } else if (!std::strcmp(key, "width")) {
+    if (toInt(num) > 0) st->width = toInt(num);
+  } else if (!std::strcmp(key, "height")) {
+    if (toInt(num) > 0) st->height = toInt(num);
+  } else if (!std::strcmp(key, "framerate")) {
+    if (toInt(num) > 0) st->fps = toInt(num);
+  } else if (!std::strcmp(key, "videodatarate")) {
+    int rate = toInt(num * 1024.0);
+    if (rate >= 0) st->bit_rate = rate;
+  } else if (!std::strcmp(key, "audiocodecid")) {
+    if (toInt(num) >= 0) st->codec_id = toInt(num);
+  } else if (!std::strcmp(key, "videocodecid")) {
+    // Flash codec numbers 2 and 7; the writer stores the identifiers
+    // themselves (22, 28), which name the same codecs.
+    int id = toInt(num);
+    if (id == 2 || id == CODEC_H263_SORENSON) st->codec_id = CODEC_H263_SORENSON;
+    else if (id == 7 || id == CODEC_H264) st->codec_id = CODEC_H264;
+  } else if (!std::strcmp(key, "audiosamplesize")) {
+    int bits = toInt(num);
+    if (bits > 0) st->bits_per_sample = bits;
+    if (bits == 8 && (st->codec_id == CODEC_PCM_S16LE || st->codec_id == CODEC_PCM_S16BE)) st->codec_id = CODEC_PCM_S8;
+  } else if (!std::strcmp(key, "audiosamplerate")) {
+    int rate = toInt(num);
+    if (st->sample_rate == 0 && rate >= 0) {
+      if (rate == 44000) rate = 44100;
+      else if (rate == 22000) rate = 22050;
+      else if (rate == 11000) rate = 11025;
+      else if (rate == 5000) rate = 5512;
+      st->sample_rate = rate;
+    }
+  }
+}
+
+// Walks one value. Keys of the values directly inside a top-level array
+// (depth 1) apply to that array's stream; deeper values are stepped over.
+int parseAmfValue(RecordingContext* ctx, RecordingStream* st, const char* key, int64_t end, int depth) {
+  ByteIOContext* pb = ctx->pb;
+  if (depth > kAmfMaxDepth) return -1;
+  int type = get_byte(pb);
+  if (url_feof(pb)) return -1;
+  double num = 0;
+  int boolean = 0;
+  char str[kAmfStringMax];
+  str[0] = '\0';
+  switch (type) {
+    case kAmfNumber: {
+      uint64_t bits = get_be64(pb);
+      std::memcpy(&num, &bits, sizeof num);
+      break;
+    }
+    case kAmfBool:
+      boolean = get_byte(pb);
+      break;
+    case kAmfString:
+      if (readAmfString(pb, str, sizeof str) < 0) return -1;
+      break;
+    case kAmfObject:
+      while (url_ftell(pb) < end - 2) {
+        unsigned keyLen = get_be16(pb);
+        if (url_feof(pb)) return -1;
+        if (keyLen == 0) break;
+        url_fskip(pb, keyLen);
+        if (parseAmfValue(ctx, nullptr, nullptr, end, depth + 1) < 0) return -1;
+      }
+      if (get_byte(pb) != kAmfObjectEnd) return -1;
+      break;
+    case kAmfNull:
+    case kAmfUndefined:
+    case kAmfUnsupported:
+      break;
+    case kAmfEcmaArray: {
+      url_fskip(pb, 4);  // entry count, not used
+      char name[kAmfStringMax];
+      while (url_ftell(pb) < end - 2 && !url_feof(pb) && readAmfString(pb, name, sizeof name) > 0) {
+        if (parseAmfValue(ctx, st, name, end, depth + 1) < 0) return -1;
+      }
+      if (get_byte(pb) != kAmfObjectEnd) return -1;
+      break;
+    }
+    case kAmfStrictArray: {
+      uint32_t count = get_be32(pb);
+      for (uint32_t i = 0; i < count && url_ftell(pb) < end - 1; ++i) {
+        if (url_feof(pb)) return -1;
+        if (parseAmfValue(ctx, nullptr, nullptr, end, depth + 1) < 0) return -1;
+      }
+      break;
+    }
+    case kAmfDate:
+      url_fskip(pb, 8 + 2);
+      break;
+    default:
+      return -1;
+  }
+
+  if (depth == 1 && key) {
+    if (type == kAmfNumber) {
+      applyNumber(ctx, st, key, num);
+    } else if (type == kAmfBool) {
+      if (st && !std::strcmp(key, "stereo")) st->channels = boolean > 0 ? 2 : 1;
+    } else if (type == kAmfString) {
+      if (!std::strcmp(key, "busnum")) {
+        std::snprintf(ctx->busnum, sizeof ctx->busnum, "%s", str);
+      }
+    }
+  }
+  return 0;
+}
+
+}  // namespace
+
+void parseMetadata(RecordingContext* ctx, int64_t end) {
+  ByteIOContext* pb = ctx->pb;
+  if (get_byte(pb) != kAmfString) return;
+  char name[11];
+  if (readAmfString(pb, name, sizeof name) < 0 || std::strcmp(name, "onMetaData") != 0) return;
+  // The file-level array belongs to stream 0, then one array per stream.
+  if (parseAmfValue(ctx, ctx->streams[0], nullptr, end, 0) < 0) return;
+  for (int i = 0; i < kMaxStreams; ++i) {
+    if (!ctx->streams[i]) continue;
+    if (parseAmfValue(ctx, ctx->streams[i], nullptr, end, 0) < 0) return;
+  }
+}
+
+}  // namespace detail
+
+using namespace detail;
+
+// ---- Streams -----------------------------------------------------------------
+
+AVStream* av_new_stream(AVFormatContext* s, int /*id: not stored*/) {
+  if (!s || s->nb_streams < 0 || s->nb_streams >= kMaxStreams) return nullptr;
+  auto* st = new (std::nothrow) RecordingStream{};
+  if (!st) return nullptr;
+  st->index = s->nb_streams;
+  st->start_time = kNoPts;
+  st->duration = kNoPts;
+  st->time_base = {1, 90000};
+  st->pts_wrap_bits = 33;
+  s->streams[s->nb_streams++] = st;
+  return st;
+}
+
+// ---- Packet buffer -------------------------------------------------------------
+
+namespace {
+
+constexpr int kMinPacketCapacity = 614400;
+constexpr int kPacketPadding = 8;
+
+void releasePacket(RecordingPacket* pkt) {
+  std::free(pkt->data);
+  pkt->data = nullptr;
+  pkt->size = 0;
+  pkt->capacity = 0;
+}
+
+}  // namespace
+
+int packet_alloc(RecordingPacket* pkt, int size) {
+  if (!pkt || size < 0 || size > INT_MAX - kPacketPadding) return KRV_EINVAL;
+  if (!pkt->data || pkt->capacity < size) {
+    std::free(pkt->data);
+    pkt->data = nullptr;
+    pkt->capacity = 0;
+    pkt->size = 0;
+    int capacity = size > kMinPacketCapacity ? size : kMinPacketCapacity;
+    pkt->data = static_cast<unsigned char*>(std::malloc(static_cast<size_t>(capacity) + kPacketPadding));
+    if (!pkt->data) return KRV_ENOMEM;
+    std::memset(pkt->data + capacity, 0, kPacketPadding);
+    pkt->capacity = capacity;
+    pkt->size = capacity;
+  }
+  pkt->pts = kNoPts;
+  pkt->dts = kNoPts;
+  pkt->pos = -1;
+  pkt->stream_index = 0;
+  pkt->flags = 0;
+  pkt->duration = 0;
+  pkt->destruct = releasePacket;
+  return 0;
+}
+
+int packet_read(ByteIOContext* pb, RecordingPacket* pkt, int size) {
+  int r = packet_alloc(pkt, size);
+  if (r < 0) return r;
+  pkt->pos = url_ftell(pb);
+  int n = get_buffer(pb, pkt->data, size);
+  pkt->size = n;
+  if (n <= 0) {
+    pkt->destruct(pkt);
+    return n;
+  }
+  std::memset(pkt->data + n, 0, kPacketPadding);  // decoders may read a little past the end
+  return n;
+}
+
+void packet_free(RecordingPacket* pkt) {
+  if (pkt && pkt->destruct) pkt->destruct(pkt);
+}
+
+// ---- Opening, reading, closing ------------------------------------------------
+
+int krv_read_header(RecordingContext* ctx) {
+  if (!ctx || !ctx->pb) return KRV_EIO;
+  ByteIOContext* pb = ctx->pb;
+  url_fskip(pb, 4);  // signature and version: not checked
+  int layout = get_byte(pb);
+  if (layout == 0) layout = 0x91;
+  int r = createLayoutStreams(ctx, layout);
+  if (r < 0) return r;
+  int64_t headerSize = get_be32(pb);
+  url_fseek(pb, headerSize, SEEK_SET);
+  ctx->start_time = 0;
+  return 0;
+}
+
+int krv_resync(ByteIOContext* pb, int* type) {
+  int t = 0;
+  int r = resyncFrom(pb, 0xFFFFFFFFu, &t);
+  if (r == 0 && type) *type = t;
+  return r;
+}
+
+int krv_read_packet(RecordingContext* ctx, RecordingPacket* pkt) {
+  if (!ctx || !ctx->pb || !pkt) return KRV_EIO;
+  ByteIOContext* pb = ctx->pb;
+  for (;;) {
+    url_fskip(pb, 4);  // previous tag size
+    int type = 0;
+    if (readTagStart(pb, &type) < 0) return KRV_EPIPE;
+    int size = static_cast<int>(get_be24(pb));
+    uint32_t ts = get_be24(pb);
+    ts |= static_cast<uint32_t>(get_byte(pb)) << 24;
+    if (url_feof(pb)) return KRV_EPIPE;
+    int id = static_cast<int>(get_be24(pb));
+    if (size == 0) continue;
+    int64_t next = url_ftell(pb) + size;
+
+    int kind;
+    int flags = 0;
+    if (type == kTagData || type == kTagAudio || type == kTagVideo) {
+      kind = type == kTagData ? KIND_DATA : type == kTagAudio ? KIND_AUDIO : KIND_VIDEO;
+      flags = get_byte(pb);
+      --size;
+      if (kind == KIND_VIDEO && (flags & 0xF0) == 0x50) {  // video information or command
+        url_fseek(pb, next, SEEK_SET);
+        continue;
+      }
+    } else {
+      if (type == kTagMeta && size >= kMinMetadataSize) parseMetadata(ctx, next);
+      url_fseek(pb, next, SEEK_SET);
+      continue;
+    }
+    if (size == 0) continue;
+
+    RecordingStream* st = nullptr;
+    for (int i = 0; i < kMaxStreams && !st; ++i)
+      if (ctx->streams[i] && ctx->streams[i]->index == id) st = ctx->streams[i];
+    if (!st) {
+      st = createStream(ctx, kind);
+      if (!st) {  // an eleventh stream
+        url_fseek(pb, next, SEEK_SET);
+        continue;
+      }
+      st->index = id;
+      ctx->ctx_flags &= ~1;
+    }
+
+    int frameType = flags >> 4 & 0x0F;
+    if (st->discard >= 48 || (kind == KIND_VIDEO && st->discard >= 32 && frameType != 1) ||
+        (kind == KIND_VIDEO && st->discard >= 16 && frameType == 3)) {
+      url_fseek(pb, next, SEEK_SET);
+      continue;
+    }
+
+    if (!pb->is_streamed && ctx->duration < 0) ctx->duration = 0;
+
+    if (kind == KIND_AUDIO) {
+      if (st->channels == 0 || st->sample_rate == 0 || st->bits_per_sample == 0) {
+        st->channels = (flags & 1) ? 2 : 1;
+        st->sample_rate = 44100 << (flags >> 2 & 3) >> 3;
+        st->bits_per_sample = (flags & 2) ? 16 : 8;
+      }
+      if (st->codec_id == CODEC_NONE) {
+        switch (flags & 0xF0) {
+          case 0x00:
+          case 0x30: st->codec_id = st->bits_per_sample == 8 ? CODEC_PCM_S8 : CODEC_PCM_S16LE; break;
+          case 0x10: st->codec_id = CODEC_ADPCM_SWF; break;
+          case 0x50: st->sample_rate = 8000; break;
+          case 0xA0: st->codec_id = CODEC_AAC; break;
+          default: break;
+        }
+      }
+    } else if (kind == KIND_VIDEO) {
+      int codec = flags & 0x0F;
+      if (codec == 2) st->codec_id = CODEC_H263_SORENSON;
+      else if (codec == 7) st->codec_id = CODEC_H264;
+    }
+
+    int n = packet_read(pb, pkt, size);
+    if (n <= 0) return KRV_EIO;
+    pkt->dts = pkt->pts = ts;
+    pkt->stream_index = id;
+    if (kind == KIND_AUDIO || frameType == 1) pkt->flags |= PKT_FLAG_KEY;
+    return n;
+  }
+}
+
+int krv_read_close(RecordingContext* ctx) {
+  if (!ctx) return 0;
+  for (auto*& st : ctx->streams) {
+    delete st;
+    st = nullptr;
+  }
+  ctx->nb_streams = 0;
+  ctx->nb_video_streams = 0;
+  ctx->nb_audio_streams = 0;
+  ctx->nb_data_streams = 0;
+  return 0;
+}
+
+// ---- Key-frame seeks -------------------------------------------------------------
+
+namespace {
+
+struct SeekTag {
+  int type = 0;
+  uint32_t size = 0;
+  uint32_t ts = 0;
+};
+
+// Start code (or re-synchronisation), type, size and timestamp of the tag at
+// the current position. False at end of file or for a type that is no tag.
+bool readSeekTag(ByteIOContext* pb, SeekTag* t) {
+  if (readTagStart(pb, &t->type) < 0 || !isTagType(t->type)) return false;
+  t->size = get_be24(pb);
+  t->ts = get_be24(pb);
+  t->ts |= static_cast<uint32_t>(get_byte(pb)) << 24;
+  return !url_feof(pb);
+}
+
+// Steps 2 to 5 of the seek: the tag at the current position decides between
+// the forward and the backward walk; whole seconds are compared.
+bool seekFromHere(ByteIOContext* pb, int64_t target, int64_t start) {
+  const int64_t targetSec = target / 1000000;
+  bool found = false;
+  int64_t keyPos = 0;
+  SeekTag t;
+  if (readSeekTag(pb, &t)) {
+    url_fskip(pb, static_cast<int64_t>(t.size) + 3);  // stream identifier and data
+    if (t.ts / 1000000 < targetSec) {
+      for (;;) {
+        url_fskip(pb, 4);
+        if (!readSeekTag(pb, &t)) break;
+        get_be24(pb);  // stream identifier
+        if (t.size == 0) continue;
+        if (t.ts / 1000000 > targetSec) break;
+        int64_t rest = t.size;
+        if (t.type == kTagVideo) {
+          int flags = get_byte(pb);
+          --rest;
+          if (flags == 0x10) {
+            found = true;
+            keyPos = url_ftell(pb) - 20;  // its previous tag size field
+          }
+        }
+        url_fskip(pb, rest);
+      }
+    } else {
+      int64_t p = url_ftell(pb);
+      uint32_t prevSize = get_be32(pb);
+      while (prevSize != 0) {
+        int64_t q = p - prevSize - 4;  // previous tag size field of the tag before
+        if (q <= 0 || url_fseek(pb, q, SEEK_SET) < 0) break;
+        uint32_t before = get_be32(pb);
+        int type = 0;
+        if (readTagStart(pb, &type) < 0) break;
+        uint32_t size = get_be24(pb);
+        if (prevSize == size + kHeaderFieldsSize) {
+          uint32_t ts = get_be24(pb);
+          ts |= static_cast<uint32_t>(get_byte(pb)) << 24;
+          get_be24(pb);  // stream identifier
+          if (type == kTagVideo && get_byte(pb) == 0x10 && ts / 1000000 <= targetSec) {
+            found = true;
+            keyPos = url_ftell(pb) - 20;
+            break;
+          }
+        }
+        prevSize = before;
+        p = q;
+      }
+    }
+  }
+  url_fseek(pb, found ? keyPos : start, SEEK_SET);
+  return found;
+}
+
+}  // namespace
+
+bool krv_seek_keyframe(RecordingContext* ctx, int64_t target_us) {
+  if (!ctx || !ctx->pb || target_us < 0) return false;
+  ByteIOContext* pb = ctx->pb;
+  int64_t start = url_ftell(pb);
+  url_fskip(pb, 4);
+  return seekFromHere(pb, target_us, start);
+}
+
+bool krv_seek_keyframe_estimate(RecordingContext* ctx, int64_t target_us, int64_t file_size, int64_t duration_us) {
+  if (!ctx || !ctx->pb) return false;
+  ByteIOContext* pb = ctx->pb;
+  if (target_us == 0) {
+    url_fseek(pb, 0, SEEK_SET);  // the next read re-synchronises past the file header
+    return true;
+  }
+  if (target_us < 0) return false;
+  int64_t start = url_ftell(pb);
+  url_fskip(pb, 4);
+  if (file_size <= 0) file_size = url_fsize(pb);
+  if (file_size > 0 && duration_us > target_us) {
+    // Whole seconds, so the estimate is a multiple of 1,000,000 bytes. Formed
+    // in 128 bits: the file size may come from a hostile "filesize" value.
+    __int128 estimate = static_cast<__int128>(file_size) * (target_us / 1000000) / duration_us * 1000000;
+    url_fseek(pb, estimate > INT64_MAX ? INT64_MAX : static_cast<int64_t>(estimate), SEEK_SET);
+  }
+  return seekFromHere(pb, target_us, start);
+}
+
+}  // namespace krv

@@ -1,0 +1,60 @@
+// Runs the fuzz target bodies on random and mutated inputs in every test run,
+// so they keep building and a crash on simple input shows up here first.
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "fuzz/fuzz_targets.h"
+
+namespace corvane {
+namespace {
+
+using namespace std::string_literals;
+
+// Seeds close to real files, then random byte flips, cuts and insertions.
+void RunMutated(void (*target)(const uint8_t*, std::size_t), const std::vector<std::string>& seeds, int rounds) {
+  std::mt19937 rng(12345);
+  const std::string alphabet = "[]=;\r\n \t\\n0123456789_.abcKRVavi\x81\x5C\xD6\xD0\xEF\xBB\xBF";
+  for (int i = 0; i < rounds; ++i) {
+    std::string s = seeds[rng() % seeds.size()];
+    int edits = 1 + static_cast<int>(rng() % 8);
+    for (int e = 0; e < edits; ++e) {
+      std::size_t pos = s.empty() ? 0 : rng() % (s.size() + 1);
+      switch (rng() % 4) {
+        case 0:
+          if (pos < s.size()) s[pos] = static_cast<char>(rng());
+          break;
+        case 1:
+          s.insert(pos, 1, alphabet[rng() % alphabet.size()]);
+          break;
+        case 2:
+          if (pos < s.size()) s.erase(pos, 1 + rng() % 4);
+          break;
+        default:
+          s.insert(pos, 1, static_cast<char>(rng()));
+      }
+    }
+    target(reinterpret_cast<const uint8_t*>(s.data()), s.size());
+  }
+}
+
+TEST(FuzzSmoke, IniReaderAndWriter) {
+  RunMutated(fuzz::FuzzIni,
+             {"[Setting]\r\nLanguage=English\r\n", "[a]\nb = c \n;x\n[A]\nB=d\0a\0b\0c"s,
+              "\xEF\xBB\xBF[S]\nK=V\0SKV"s, ""},
+             20000);
+}
+
+TEST(FuzzSmoke, RecordNames) {
+  RunMutated(fuzz::FuzzRecordName,
+             {"20140315083000_1000.krv", "20140315083000_0011_03.avi", "-1-1-1-1-1-1_ffff_-9.avi", ""}, 20000);
+}
+
+TEST(FuzzSmoke, DisplayDecoding) {
+  RunMutated(fuzz::FuzzDecode, {"\xD6\xD0\xCE\xC4", "中文", "\x81\x5Cn", ""}, 20000);
+}
+
+}  // namespace
+}  // namespace corvane

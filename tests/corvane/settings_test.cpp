@@ -1,0 +1,114 @@
+#include "core/settings.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <thread>
+
+#include "test_util.h"
+
+namespace corvane {
+namespace {
+
+using test::ReadFile;
+using test::TempDir;
+
+TEST(Settings, DataFolderIsTheExecutablesWhenWritableElseTheConfigFolder) {
+  TempDir dir;
+  AppPaths p = ComputeAppPaths(dir.path(), "/home/u/.config");
+  EXPECT_EQ(p.appDir, dir.path());
+  EXPECT_EQ(p.settingsPath, dir / "setting.ini");
+  EXPECT_EQ(p.languageDir, dir / "Language/");
+
+  p = ComputeAppPaths(dir / "missing", "/home/u/.config");
+  EXPECT_EQ(p.appDir, dir / "missing/");
+  EXPECT_EQ(p.settingsPath, "/home/u/.config/corvane/setting.ini");
+  EXPECT_EQ(p.languageDir, "/home/u/.config/corvane/Language/");
+
+  if (::geteuid() != 0) {  // root writes anywhere
+    const std::string ro = dir / "ro";
+    ASSERT_EQ(::mkdir(ro.c_str(), 0555), 0);
+    EXPECT_EQ(ComputeAppPaths(ro, "/cfg").settingsPath, "/cfg/corvane/setting.ini");
+  }
+  EXPECT_EQ(ComputeAppPaths("", "").settingsPath, "");
+}
+
+TEST(Settings, ConfigHomeFollowsXdgThenHome) {
+  const char* savedXdg = std::getenv("XDG_CONFIG_HOME");
+  const char* savedHome = std::getenv("HOME");
+  std::string xdg = savedXdg ? savedXdg : "", home = savedHome ? savedHome : "";
+  ::setenv("XDG_CONFIG_HOME", "/x/cfg", 1);
+  EXPECT_EQ(DefaultConfigHome(), "/x/cfg");
+  ::setenv("XDG_CONFIG_HOME", "relative", 1);  // not absolute: ignored
+  ::setenv("HOME", "/h/me", 1);
+  EXPECT_EQ(DefaultConfigHome(), "/h/me/.config");
+  ::unsetenv("XDG_CONFIG_HOME");
+  EXPECT_EQ(DefaultConfigHome(), "/h/me/.config");
+  if (savedXdg) ::setenv("XDG_CONFIG_HOME", xdg.c_str(), 1);
+  if (savedHome) ::setenv("HOME", home.c_str(), 1);
+  else ::unsetenv("HOME");
+}
+
+TEST(Settings, MissingFileIsWrittenFromTheDefaultAndKeysReadWithDefaults) {
+  TempDir dir;
+  test::ScopedAppPaths scope(dir / "app", dir / "config");
+  // The app folder does not exist, so the data folder is the config one.
+  const AppPaths p = GetAppPaths();
+  EXPECT_EQ(p.settingsPath, dir / "config/corvane/setting.ini");
+  ASSERT_TRUE(EnsureSettingsFile());
+  EXPECT_EQ(ReadFile(p.settingsPath), std::string("[Setting]\r\nLanguage=English\r\n"));
+  EXPECT_EQ(ReadFile(p.settingsPath).size(), 29u);
+
+  EXPECT_EQ(GetSettingInt(kSectionScreenConfig, kKeyScreenNum, 4), 4);
+  EXPECT_EQ(GetSettingString(kSectionBrightmere, kKeyFolderName, ""), "");
+  ASSERT_TRUE(SetSettingInt(kSectionBrightmere, kKeyMapOffset, -12));
+  ASSERT_TRUE(SetSettingString(kSectionBrightmere, kKeyFolderName, "/rec/\xE4\xB8\xAD"));
+  EXPECT_EQ(GetSettingInt(kSectionBrightmere, kKeyMapOffset, 0), -12);
+  EXPECT_EQ(GetSettingString(kSectionBrightmere, kKeyFolderName, ""), "/rec/\xE4\xB8\xAD");
+  EXPECT_EQ(ReadFile(p.settingsPath),
+            "[Setting]\r\nLanguage=English\r\n[Brightmere]\r\nMapOffset=-12\r\nFolderName=/rec/\xE4\xB8\xAD\r\n");
+
+  // An existing file is never replaced by the default.
+  ASSERT_TRUE(EnsureSettingsFile());
+  EXPECT_EQ(GetSettingInt(kSectionBrightmere, kKeyMapOffset, 0), -12);
+}
+
+TEST(Settings, BeforeThePathsAreSetNothingIsWritten) {
+  TempDir dir;
+  const AppPaths saved = GetAppPaths();
+  SetAppPaths(AppPaths{});
+  const std::string cwd = std::filesystem::current_path().string();
+  std::filesystem::current_path(dir.path());
+  EXPECT_FALSE(EnsureSettingsFile());
+  EXPECT_FALSE(SetSettingString(kSectionSetting, kKeyLanguage, "x"));
+  EXPECT_EQ(GetSettingString(kSectionSetting, kKeyLanguage, "English"), "English");
+  EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
+  std::filesystem::current_path(cwd);
+  SetAppPaths(saved);
+}
+
+}  // namespace
+}  // namespace corvane
+
+namespace corvane {
+namespace {
+
+TEST(Settings, WritesFromTwoThreadsLoseNothing) {
+  test::TempDir dir;
+  test::ScopedAppPaths scope(dir.path(), dir / "cfg");
+  ASSERT_TRUE(EnsureSettingsFile());
+  auto writer = [](const char* key) {
+    for (int i = 0; i <= 40; ++i) SetSettingInt(kSectionWaveConfig, key, i);
+  };
+  std::thread a(writer, kKeySpeed), b(writer, kKeyTemperature);
+  for (int i = 0; i < 40; ++i) GetSettingInt(kSectionWaveConfig, kKeySpeed, 0);
+  a.join();
+  b.join();
+  EXPECT_EQ(GetSettingInt(kSectionWaveConfig, kKeySpeed, 0), 40);
+  EXPECT_EQ(GetSettingInt(kSectionWaveConfig, kKeyTemperature, 0), 40);
+  EXPECT_EQ(GetSettingString(kSectionSetting, kKeyLanguage, ""), "English");
+}
+
+}  // namespace
+}  // namespace corvane

@@ -1,0 +1,68 @@
+// Helpers shared by the corvane_core tests: scratch folders and whole-file I/O.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "core/settings.h"
+
+namespace corvane::test {
+
+// A fresh folder under the system temporary folder, removed at the end.
+class TempDir {
+ public:
+  TempDir() {
+    std::string tmpl = (std::filesystem::temp_directory_path() / "corvane-test-XXXXXX").string();
+    if (!::mkdtemp(tmpl.data())) std::abort();
+    path_ = tmpl + "/";
+  }
+  ~TempDir() {
+    std::error_code ec;
+    std::filesystem::remove_all(path_, ec);
+  }
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::string& path() const { return path_; }  // ends with '/'
+  std::string operator/(const std::string& name) const { return path_ + name; }
+
+ private:
+  std::string path_;
+};
+
+inline std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+inline void WriteFile(const std::string& path, const std::string& bytes) {
+  std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << bytes;
+}
+
+inline bool Exists(const std::string& path) { return ::access(path.c_str(), F_OK) == 0; }
+
+// Points the process-wide paths at a scratch folder for the test's lifetime.
+class ScopedAppPaths {
+ public:
+  // configHome serves when appDir is not writable (or does not exist).
+  ScopedAppPaths(const std::string& appDir, const std::string& configHome) : saved_(GetAppPaths()) {
+    SetAppPaths(ComputeAppPaths(appDir, configHome));
+  }
+  ~ScopedAppPaths() { SetAppPaths(saved_); }
+
+ private:
+  AppPaths saved_;
+};
+
+}  // namespace corvane::test

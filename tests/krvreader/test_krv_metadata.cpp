@@ -1,0 +1,200 @@
+// The metadata tag: which keys set what, for which stream, and how values the
+// reader does not use are stepped over.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "krv_test_util.h"
+
+using namespace krv;
+using namespace krvtest;
+
+namespace {
+
+struct MetaReading {
+  explicit MetaReading(const Bytes& bytes) : path(TempPath("meta.krv")) {
+    WriteFile(path, bytes);
+    r = std::make_unique<Reading>(path);
+    packets = r->All();
+  }
+  ~MetaReading() { std::remove(path.c_str()); }
+  std::string path;
+  std::unique_ptr<Reading> r;
+  std::vector<Pkt> packets;
+};
+
+// The file-level array and then one array per stream, for a 1-video,
+// 1-audio table (layout 0x24).
+Bytes Meta(const Bytes& fileLevel, const Bytes& video, const Bytes& audio) {
+  Builder b;
+  b.Raw(fileLevel).Raw(video).Raw(audio);
+  return MetaTag(b.bytes());
+}
+
+Bytes Array(std::initializer_list<std::pair<const char*, double>> entries) {
+  Builder b;
+  b.EcmaBegin(static_cast<uint32_t>(entries.size()));
+  for (const auto& e : entries) b.NumEntry(e.first, e.second);
+  b.End();
+  return b.bytes();
+}
+
+TEST(KrvMetadata, KeysSetTheContextAndTheirArraysStream) {
+  Builder file;
+  file.EcmaBegin().NumEntry("start_time", 1710491400).NumEntry("duration", 600000).NumEntry("filesize", 12345);
+  file.Key("busnum").Str("\xE7\xB2\xA4" "A.168B").End();
+  MetaReading m(Concat({FileHeader(0x24),
+                        Meta(file.bytes(),
+                             Array({{"width", 704}, {"height", 576}, {"framerate", 25}, {"videodatarate", 1000},
+                                    {"videocodecid", 7}}),
+                             Array({{"audiocodecid", 69638}, {"audiosamplerate", 8000}, {"audiosamplesize", 16}})),
+                        MediaTag(9, 0, 1, 0x10, {1})}));
+  RecordingContext* ctx = m.r->ctx;
+  EXPECT_EQ(ctx->start_time, 1710491400);
+  EXPECT_EQ(ctx->duration, 600000000) << "ten minutes in milliseconds";
+  EXPECT_EQ(ctx->file_size, 12345);
+  EXPECT_STREQ(ctx->busnum, "\xE7\xB2\xA4" "A.168B");
+  RecordingStream* v = m.r->Stream(0);
+  EXPECT_EQ(v->width, 704);
+  EXPECT_EQ(v->height, 576);
+  EXPECT_EQ(v->fps, 25);
+  EXPECT_EQ(v->bit_rate, 1024000);
+  EXPECT_EQ(v->codec_id, CODEC_H264);
+  RecordingStream* a = m.r->Stream(1);
+  EXPECT_EQ(a->codec_id, CODEC_ADPCM_MS);
+  EXPECT_EQ(a->sample_rate, 8000);
+  EXPECT_EQ(a->bits_per_sample, 16);
+}
+
+TEST(KrvMetadata, TheFileLevelArrayBelongsToStreamZero) {
+  MetaReading m(Concat({FileHeader(0x24), Meta(Array({{"width", 320}, {"duration", 1000}}), Array({{"height", 240}}),
+                                               Array({{"width", 99}})),
+                        MediaTag(9, 0, 1, 0x10, {1})}));
+  EXPECT_EQ(m.r->Stream(0)->width, 320);
+  EXPECT_EQ(m.r->Stream(0)->height, 240);
+  EXPECT_EQ(m.r->Stream(1)->width, 99);
+  EXPECT_EQ(m.r->ctx->duration, 1000000);
+}
+
+TEST(KrvMetadata, NegativeDurationBecomesZeroAndNonPositiveSizesAreIgnored) {
+  MetaReading m(Concat({FileHeader(0x24),
+                        Meta(Array({{"duration", -5000}}),
+                             Array({{"width", 0}, {"height", -3}, {"framerate", -1}, {"videodatarate", -2}}),
+                             Array({{"audiocodecid", -1}, {"audiosamplesize", 0}})),
+                        MediaTag(9, 0, 1, 0x10, {1})}));
+  EXPECT_EQ(m.r->ctx->duration, 0);
+  EXPECT_EQ(m.r->Stream(0)->width, 0);
+  EXPECT_EQ(m.r->Stream(0)->height, 0);
+  EXPECT_EQ(m.r->Stream(0)->fps, 0);
+  EXPECT_EQ(m.r->Stream(0)->bit_rate, 0);
+  EXPECT_EQ(m.r->Stream(1)->codec_id, CODEC_NONE);
+  EXPECT_EQ(m.r->Stream(1)->bits_per_sample, 0);
+}
+
+TEST(KrvMetadata, SampleRatesAreMappedOnlyWhileUnset) {
+  for (auto [given, expected] : std::vector<std::pair<int, int>>{
+           {44000, 44100}, {22000, 22050}, {11000, 11025}, {5000, 5512}, {8000, 8000}, {16000, 16000}}) {
+    MetaReading m(Concat({FileHeader(0x24), Meta(Array({}), Array({}), Array({{"audiosamplerate", given}})),
+                          MediaTag(9, 0, 1, 0x10, {1})}));
+    EXPECT_EQ(m.r->Stream(1)->sample_rate, expected) << given;
+  }
+  // An audio tag before a second metadata tag has set the rate already.
+  MetaReading m(Concat({FileHeader(0x24), MediaTag(8, 1, 1, 0x06, {1}),
+                        Meta(Array({}), Array({}), Array({{"audiosamplerate", 44000}})), MediaTag(9, 0, 2, 0x10, {2})}));
+  EXPECT_EQ(m.r->Stream(1)->sample_rate, 11025);
+}
+
+TEST(KrvMetadata, SampleSizeEightTurnsSixteenBitPcmIntoEightBit) {
+  MetaReading m(Concat({FileHeader(0x24), MediaTag(8, 1, 1, 0x32, {1}),
+                        Meta(Array({}), Array({}), Array({{"audiosamplesize", 8}})), MediaTag(9, 0, 2, 0x10, {2})}));
+  EXPECT_EQ(m.r->Stream(1)->codec_id, CODEC_PCM_S8);
+  EXPECT_EQ(m.r->Stream(1)->bits_per_sample, 8);
+}
+
+TEST(KrvMetadata, StreamIdAndStreamTypeChangesRouteLaterTags) {
+  MetaReading m(Concat({FileHeader(0x24), Meta(Array({}), Array({}), Array({{"streamid", 42}, {"streamtype", 2}})),
+                        MediaTag(22, 42, 1, 0, {1}), MediaTag(8, 1, 2, 0x02, {2})}));
+  ASSERT_EQ(m.packets.size(), 2u);
+  EXPECT_EQ(m.r->Stream(1)->index, 42);
+  EXPECT_EQ(m.r->Stream(1)->kind, KIND_DATA);
+  EXPECT_EQ(m.r->ctx->nb_streams, 3) << "identifier 1 is no longer in the table: a new stream";
+  EXPECT_EQ(m.r->Stream(2)->index, 1);
+  EXPECT_EQ(m.r->Stream(2)->kind, KIND_AUDIO);
+}
+
+// Objects, strict arrays, dates, nulls and nested arrays are stepped over;
+// keys inside them set nothing; the keys after them still apply.
+TEST(KrvMetadata, NestedValuesAreSteppedOver) {
+  Builder file;
+  file.EcmaBegin().NumEntry("start_time", 7);
+  file.Key("object").U8(3).Key("width").Num(111).Key("inner").U8(3).Key("a").Bool(true).Be16(0).U8(9).Be16(0).U8(9);
+  file.Key("list").U8(10).Be32(3).Num(1).Str("two").U8(5);
+  file.Key("when").U8(11).Raw(Bytes(8, 0x40)).Be16(0);
+  file.Key("nothing").U8(5).Key("undefined").U8(6).Key("unsupported").U8(13);
+  file.Key("nested").EcmaBegin().NumEntry("width", 222).NumEntry("duration", 1).End();
+  file.Key("stereo").Num(1);  // a number under a boolean key: ignored
+  file.NumEntry("duration", 3000).End();
+  MetaReading m(Concat({FileHeader(0x24), Meta(file.bytes(), Array({{"height", 50}}), Array({})),
+                        MediaTag(9, 0, 1, 0x10, {1})}));
+  EXPECT_EQ(m.r->ctx->start_time, 7);
+  EXPECT_EQ(m.r->ctx->duration, 3000000);
+  EXPECT_EQ(m.r->Stream(0)->width, 0);
+  EXPECT_EQ(m.r->Stream(0)->height, 50);
+  EXPECT_EQ(m.r->Stream(1)->channels, 0);
+  ASSERT_EQ(m.packets.size(), 1u);
+}
+
+TEST(KrvMetadata, AFailingValueEndsTheMetadataButKeepsWhatCameBefore) {
+  Builder file;
+  file.EcmaBegin().NumEntry("start_time", 9).Key("busnum").U8(2).Be16(300).Raw(Bytes(300, 'x'));
+  file.NumEntry("duration", 3000).End();
+  MetaReading m(Concat({FileHeader(0x24), Meta(file.bytes(), Array({{"width", 64}}), Array({})),
+                        MediaTag(9, 0, 1, 0x10, {1})}));
+  EXPECT_EQ(m.r->ctx->start_time, 9);
+  EXPECT_EQ(m.r->ctx->duration, 0) << "after the failing 300-byte string";
+  EXPECT_STREQ(m.r->ctx->busnum, "");
+  EXPECT_EQ(m.r->Stream(0)->width, 0) << "the stream arrays after the failure are not read";
+  EXPECT_EQ(m.packets.size(), 1u) << "reading goes on at the tag's end";
+}
+
+TEST(KrvMetadata, DeepNestingIsRefusedWithoutExhaustingTheStack) {
+  Builder file;
+  file.EcmaBegin().NumEntry("start_time", 5).Key("deep");
+  for (int i = 0; i < 100000; ++i) file.U8(3).Key("k");
+  file.U8(5);
+  MetaReading m(Concat({FileHeader(0x24), Meta(file.bytes(), Bytes{}, Bytes{}), MediaTag(9, 0, 1, 0x10, {1})}));
+  EXPECT_EQ(m.r->ctx->start_time, 5);
+  EXPECT_EQ(m.packets.size(), 1u);
+}
+
+TEST(KrvMetadata, ShortOrForeignMetadataTagsAreNotParsed) {
+  // Sizes up to 18 are skipped unparsed; the packet after them is read.
+  for (size_t size = 1; size <= 18; ++size) {
+    Builder meta;
+    meta.Str("onMetaData").EcmaBegin().NumEntry("duration", 1000).End();
+    Bytes data(meta.bytes().begin(), meta.bytes().begin() + static_cast<long>(size));
+    MetaReading m(Concat({FileHeader(0x24), Tag(18, 0, 0, data), MediaTag(9, 0, 1, 0x10, {1})}));
+    EXPECT_EQ(m.packets.size(), 1u) << size;
+    EXPECT_EQ(m.r->ctx->duration, 0);
+  }
+  // Another name than "onMetaData", or a name of 11 bytes or more.
+  for (const char* name : {"onMetaDatb", "onMetaData!", "x"}) {
+    Builder meta;
+    meta.Str(name).EcmaBegin().NumEntry("duration", 1000).End();
+    MetaReading m(Concat({FileHeader(0x24), Tag(18, 0, 0, meta.bytes()), MediaTag(9, 0, 1, 0x10, {1})}));
+    EXPECT_EQ(m.r->ctx->duration, 0) << name;
+    EXPECT_EQ(m.packets.size(), 1u);
+  }
+}
+
+TEST(KrvMetadata, HostileNumbersDoNotOverflow) {
+  MetaReading m(Concat({FileHeader(0x24),
+                        Meta(Array({{"duration", 1e300}, {"filesize", -1e300}, {"start_time", std::nan("")}}),
+                             Array({{"width", 1e12}, {"videodatarate", 1e15}}), Array({})),
+                        MediaTag(9, 0, 1, 0x10, {1})}));
+  EXPECT_EQ(m.r->ctx->duration, INT64_MAX);
+  EXPECT_EQ(m.r->ctx->start_time, 0);
+  EXPECT_EQ(m.r->Stream(0)->width, INT32_MAX);
+}
+
+}  // namespace

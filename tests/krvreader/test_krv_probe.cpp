@@ -1,0 +1,173 @@
+// The information probe the catalogue uses.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+#include "krv_test_util.h"
+#include "krv_writer_util.h"
+
+using namespace krv;
+using namespace krvtest;
+
+namespace {
+
+struct Probe {
+  int64_t start = -7, duration = -7, bitRate = -7;
+  char bus[256];
+  int widths[4] = {-1, -1, -1, -1}, heights[4] = {-1, -1, -1, -1}, videoRates[4] = {-1, -1, -1, -1};
+  int audioRates[4] = {-1, -1, -1, -1}, frameRates[4] = {-1, -1, -1, -1};
+  int result = 0;
+  explicit Probe(const char* path, int count = 4, int busLen = 256) {
+    std::snprintf(bus, sizeof bus, "untouched");
+    result = krv_probe_info(path, &start, &duration, &bitRate, bus, busLen, widths, count, heights, count, videoRates,
+                            count, audioRates, count, frameRates, count);
+  }
+};
+
+Bytes Array(std::initializer_list<std::pair<const char*, double>> entries) {
+  Builder b;
+  b.EcmaBegin();
+  for (const auto& e : entries) b.NumEntry(e.first, e.second);
+  b.End();
+  return b.bytes();
+}
+
+TEST(KrvProbe, ReportsWhatTheWriterWrote) {
+  std::string path = TempPath("probe.krv");
+  std::vector<StreamSpec> streams = RecorderStreams();
+  streams[1] = Video(352, 288, 12, 512000);
+  {
+    Writing w(path, streams, 1710491400, "BUS-7");
+    ASSERT_EQ(w.Header(), 0);
+    ASSERT_EQ(w.Packet(0, 0, true, Payload(10, 1), 40000), 0);
+    ASSERT_EQ(w.Packet(0, 8960000, false, Payload(10, 1), 40000), 0);
+  }
+  Probe p(path.c_str());
+  EXPECT_EQ(p.result, 0);
+  EXPECT_EQ(p.start, 1710491400);
+  EXPECT_EQ(p.duration, 9000000);
+  EXPECT_EQ(p.bitRate, -7) << "the total bit rate is never set";
+  EXPECT_STREQ(p.bus, "BUS-7");
+  EXPECT_EQ(p.widths[0], 704);
+  EXPECT_EQ(p.widths[1], 352);
+  EXPECT_EQ(p.heights[1], 288);
+  EXPECT_EQ(p.frameRates[1], 12);
+  EXPECT_EQ(p.videoRates[0], 1024000);
+  EXPECT_EQ(p.audioRates[0], 0) << "audio bit rates are not in the metadata keys the reader knows";
+  int video = 0, audio = 0, data = 0;
+  EXPECT_EQ(krv_probe_counts(path.c_str(), &video, &audio, &data), 0);
+  EXPECT_EQ(video, 4);
+  EXPECT_EQ(audio, 4);
+  EXPECT_EQ(data, 1);
+  std::remove(path.c_str());
+}
+
+TEST(KrvProbe, ArraysCoverTheirCountAndAudioStartsAfterTheVideo) {
+  std::string path = TempPath("arrays.krv");
+  // Two video and two audio streams (layout 0x48); the audio arrays carry
+  // "videodatarate", the one rate key the reader applies to any stream.
+  Builder file;
+  file.EcmaBegin().NumEntry("duration", 2000).End();
+  Builder meta;
+  meta.Raw(file.bytes())
+      .Raw(Array({{"width", 100}}))
+      .Raw(Array({{"width", 200}}))
+      .Raw(Array({{"videodatarate", 1}}))
+      .Raw(Array({{"videodatarate", 2}}));
+  WriteFile(path, Concat({FileHeader(0x48), MetaTag(meta.bytes()), MediaTag(9, 0, 1, 0x10, {1})}));
+  Probe p(path.c_str(), 1);
+  EXPECT_EQ(p.widths[0], 100);
+  EXPECT_EQ(p.widths[1], -1) << "count 1";
+  EXPECT_EQ(p.audioRates[0], 1024);
+  EXPECT_EQ(p.audioRates[1], -1);
+  Probe q(path.c_str());
+  EXPECT_EQ(q.widths[1], 200);
+  EXPECT_EQ(q.widths[2], -1) << "only two video streams";
+  EXPECT_EQ(q.audioRates[1], 2048);
+  EXPECT_EQ(q.audioRates[2], -1);
+  std::remove(path.c_str());
+}
+
+TEST(KrvProbe, LayoutZeroCreatesNoStreamsAndFFFails) {
+  std::string path = TempPath("layout.krv");
+  Builder file;
+  file.EcmaBegin().NumEntry("duration", 2000).NumEntry("width", 64).Key("busnum").Str("Z").End();
+  WriteFile(path, Concat({FileHeader(0), MetaTag(file.bytes()), MediaTag(9, 0, 1, 0x10, {1})}));
+  Probe p(path.c_str());
+  EXPECT_EQ(p.result, 0);
+  EXPECT_EQ(p.duration, 2000000);
+  EXPECT_STREQ(p.bus, "Z");
+  EXPECT_EQ(p.widths[0], -1) << "no streams, no picture sizes";
+  int video = -1;
+  EXPECT_EQ(krv_probe_counts(path.c_str(), &video, nullptr, nullptr), 0);
+  EXPECT_EQ(video, 0);
+
+  WriteFile(path, Concat({FileHeader(0xFF), MetaTag(file.bytes())}));
+  Probe q(path.c_str());
+  EXPECT_EQ(q.result, KRV_ENOMEM);
+  EXPECT_EQ(q.duration, -7) << "outputs untouched";
+  EXPECT_EQ(krv_probe_counts(path.c_str(), &video, nullptr, nullptr), KRV_ENOMEM);
+  std::remove(path.c_str());
+}
+
+TEST(KrvProbe, AFileThatDoesNotOpenLeavesTheOutputsUntouched) {
+  Probe p("/no/such/file.krv");
+  EXPECT_EQ(p.result, 0);
+  EXPECT_EQ(p.start, -7);
+  EXPECT_EQ(p.duration, -7);
+  EXPECT_STREQ(p.bus, "untouched");
+  EXPECT_EQ(p.widths[0], -1);
+  EXPECT_EQ(krv_probe_info(nullptr, nullptr, nullptr, nullptr, nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0,
+                           nullptr, 0),
+            0);
+  EXPECT_EQ(krv_probe_counts("/no/such/file.krv", nullptr, nullptr, nullptr), KRV_ENOENT);
+}
+
+TEST(KrvProbe, ReadsOnlyTheMetadataTagsAtTheHeadAndLimitsTheBusNumber) {
+  std::string path = TempPath("head.krv");
+  Builder first, second, late;
+  first.EcmaBegin().NumEntry("start_time", 11).Key("busnum").Str("0123456789").End();
+  second.EcmaBegin().NumEntry("duration", -4000).End();
+  late.EcmaBegin().NumEntry("start_time", 99).End();
+  WriteFile(path, Concat({FileHeader(0x91), MetaTag(first.bytes()), Tag(9, 0, 0, {}), MetaTag(second.bytes()),
+                          MediaTag(9, 0, 1, 0x10, {1}), MetaTag(late.bytes())}));
+  Probe p(path.c_str(), 4, 5);
+  EXPECT_EQ(p.start, 11) << "the metadata after the first packet is not read";
+  EXPECT_EQ(p.duration, -7) << "a negative duration is normalised to 0, which is not written";
+  EXPECT_STREQ(p.bus, "0123");
+  std::remove(path.c_str());
+}
+
+}  // namespace
+
+namespace {
+
+// The probe has its own context: it may run in another thread while a
+// reader reads the same file.
+TEST(KrvProbe, RunsBesideAReaderInAnotherThread) {
+  std::string path = TempPath("concurrent.krv");
+  {
+    Writing w(path, RecorderStreams(), 1710491400, "BUS");
+    ASSERT_EQ(w.Header(), 0);
+    for (int i = 0; i < 400; ++i) ASSERT_EQ(w.Packet(i % 9, i * 10000, i % 9 < 8, Payload(100 + i, 1)), 0);
+  }
+  std::atomic<int> probes{0};
+  std::thread prober([&] {
+    for (int i = 0; i < 50; ++i) {
+      Probe p(path.c_str());
+      if (p.result == 0 && p.duration == 3990000) ++probes;
+    }
+  });
+  size_t packets = 0;
+  for (int round = 0; round < 5; ++round) {
+    Reading r(path);
+    packets += r.All().size();
+  }
+  prober.join();
+  EXPECT_EQ(packets, 5u * 400);
+  EXPECT_EQ(probes.load(), 50);
+  std::remove(path.c_str());
+}
+
+}  // namespace

@@ -1,0 +1,139 @@
+// krvtool dump, probe and seek: exact output formats, exit codes, help.
+#include <gtest/gtest.h>
+
+#include <regex>
+
+#include "krvtool_run.h"
+#include "tests/krvreader/krv_test_util.h"
+
+using namespace krvtest;
+
+namespace {
+
+class KrvtoolCommands : public ::testing::Test {
+ protected:
+  std::string Temp(const std::string& name) {
+    std::string p = TempPath(name);
+    files_.push_back(p);
+    return p;
+  }
+  void TearDown() override {
+    for (const auto& f : files_) std::remove(f.c_str());
+  }
+  std::vector<std::string> files_;
+};
+
+// A hand-made recording whose dump is known line by line: a stream created
+// mid-file, a metadata-driven table, every packet kind.
+TEST_F(KrvtoolCommands, DumpPrintsTheGoldenLines) {
+  Builder file, video, audio;
+  file.EcmaBegin().NumEntry("start_time", 1710491400).NumEntry("duration", 2500).NumEntry("filesize", 999);
+  file.Key("busnum").Str("BUS 9").End();
+  video.EcmaBegin().NumEntry("width", 352).NumEntry("height", 288).NumEntry("framerate", 25);
+  video.NumEntry("videodatarate", 500).NumEntry("videocodecid", 28).End();
+  audio.EcmaBegin().NumEntry("audiocodecid", 69638).NumEntry("audiosamplerate", 8000).NumEntry("audiosamplesize", 16);
+  audio.Key("stereo").Bool(false).End();
+  Builder meta;
+  meta.Raw(file.bytes()).Raw(video.bytes()).Raw(audio.bytes());
+  std::string path = Temp("golden.krv");
+  WriteFile(path, Concat({FileHeader(0x24), MetaTag(meta.bytes()), MediaTag(9, 0, 0, 0x10, {1, 2, 3}),
+                          MediaTag(8, 1, 40000, 0xF2, {4, 5}), MediaTag(22, 8, 1000000, 0, {'h', 'i'}),
+                          MediaTag(9, 0, 2147483648u, 0x20, {6})}));
+  RunResult r = Krvtool({"dump", path});
+  EXPECT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.out,
+            "pkt 0 0 1 3 55bc801d\n"
+            "pkt 1 40000 1 2 55df2374\n"
+            "stream+ 2 8 d\n"
+            "pkt 8 1000000 0 2 d8932aac\n"
+            "pkt 0 2147483648 0 1 3b614ab8\n"
+            "end -32\n"
+            "stream 0 0 v 28 352 288 25 0 0 0 512000\n"
+            "stream 1 1 a 69638 0 0 0 8000 1 16 0\n"
+            "stream 2 8 d 0 0 0 0 0 0 0 0\n"
+            "ctx 1710491400 2500000 999 BUS 9\n");
+}
+
+TEST_F(KrvtoolCommands, ProbePrintsOneJsonObject) {
+  Builder file, video;
+  file.EcmaBegin().NumEntry("start_time", 7).NumEntry("duration", 2500).Key("busnum").Str("\"q\\\x01\xff").End();
+  video.EcmaBegin().NumEntry("width", 352).NumEntry("height", 288).NumEntry("framerate", 25);
+  video.NumEntry("videodatarate", 500).End();
+  Builder meta;
+  meta.Raw(file.bytes()).Raw(video.bytes());
+  std::string path = Temp("probe.krv");
+  WriteFile(path, Concat({FileHeader(0x24), MetaTag(meta.bytes()), MediaTag(9, 0, 0, 0x10, {1})}));
+  RunResult r = Krvtool({"probe", path});
+  EXPECT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(r.out,
+            "{\"start_time\": 7, \"duration_us\": 2500000, \"bus_number\": \"\\\"q\\\\\\u0001\\ufffd\", \"video\": "
+            "[{\"width\": 352, \"height\": 288, \"bitrate\": 512000, \"framerate\": 25}], \"audio\": [{\"bitrate\": 0}]}\n");
+
+  // Layout byte 0: no streams in the probe.
+  WriteFile(path, Concat({FileHeader(0), MetaTag(meta.bytes())}));
+  r = Krvtool({"probe", path});
+  EXPECT_EQ(r.out, "{\"start_time\": 7, \"duration_us\": 2500000, \"bus_number\": \"\\\"q\\\\\\u0001\\ufffd\", "
+                   "\"video\": [], \"audio\": []}\n");
+  // Layout byte 0xFF: the probe fails.
+  WriteFile(path, Concat({FileHeader(0xFF), MetaTag(meta.bytes())}));
+  r = Krvtool({"probe", path});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_EQ(r.out, "");
+}
+
+TEST_F(KrvtoolCommands, ExitCodesAndHelp) {
+  for (const char* cmd : {"dump", "probe", "seek", "synth", "synth-folder"}) {
+    RunResult h = Krvtool({cmd, "--help"});
+    EXPECT_EQ(h.code, 0) << cmd;
+    EXPECT_NE(h.out.find(std::string("usage: krvtool ") + cmd), std::string::npos) << cmd;
+    RunResult u = Krvtool({cmd});
+    EXPECT_EQ(u.code, 2) << cmd;
+    EXPECT_NE(u.err.find("usage:"), std::string::npos) << cmd;
+  }
+  for (const char* cmd : {"dump", "probe"}) {
+    RunResult r = Krvtool({cmd, "/no/such/file.krv"});
+    EXPECT_EQ(r.code, 1) << cmd;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    EXPECT_EQ(r.out, "");
+  }
+  EXPECT_EQ(Krvtool({"seek", "/no/such/file.krv", "3"}).code, 1);
+  EXPECT_EQ(Krvtool({"seek", "x.krv", "abc"}).code, 2);
+  EXPECT_EQ(Krvtool({"seek", "x.krv", "3", "--bogus"}).code, 2);
+  EXPECT_EQ(Krvtool({"dump", "a.krv", "b.krv"}).code, 2);
+  EXPECT_EQ(Krvtool({"synth", Temp("bad.krv"), "--size", "17x16"}).code, 2);
+  EXPECT_EQ(Krvtool({"synth", Temp("bad.krv"), "--channels", "5"}).code, 2);
+  EXPECT_EQ(Krvtool({"synth", Temp("bad.krv"), "--start", "2024"}).code, 2);
+  EXPECT_EQ(Krvtool({"synth", Temp("bad.krv"), "--audio", "mp3"}).code, 2);
+  RunResult w = Krvtool({"synth", "/no/such/dir/out.krv", "--seconds", "1", "--size", "32x32"});
+  EXPECT_EQ(w.code, 1);
+  EXPECT_EQ(std::count(w.err.begin(), w.err.end(), '\n'), 1) << w.err;
+  EXPECT_EQ(Krvtool({"synth-folder", "/proc/no/such", "--size", "32x32"}).code, 1);
+  EXPECT_EQ(Krvtool({}).code, 2);
+  EXPECT_EQ(Krvtool({"--help"}).code, 0);
+}
+
+TEST_F(KrvtoolCommands, SeekPrintsWhereItLandedAndTheNextPacket) {
+  std::string path = Temp("seek.krv");
+  RunResult s = Krvtool({"synth", path, "--seconds", "6", "--size", "32x32", "--gop", "25", "--channels", "1",
+                         "--audio", "none", "--no-data", "--start", "20240315083000"});
+  ASSERT_EQ(s.code, 0) << s.err;
+  std::regex found(R"(found 1 pos (\d+)\npkt 0 (\d+) 1 \d+ [0-9a-f]{8}\n)");
+  std::smatch m;
+  for (const char* mode : {"", "--exact"}) {
+    std::vector<std::string> args = {"seek", path, "3.5"};
+    if (*mode) args.push_back(mode);
+    RunResult r = Krvtool(args);
+    ASSERT_EQ(r.code, 0) << r.err;
+    ASSERT_TRUE(std::regex_match(r.out, m, found)) << r.out;
+    EXPECT_EQ(m[2], "3000000") << mode;
+  }
+  RunResult zero = Krvtool({"seek", path, "0"});
+  EXPECT_EQ(zero.Lines().at(0), "found 1 pos 0");
+  EXPECT_TRUE(zero.Lines().at(1).rfind("pkt 0 0 1 ", 0) == 0) << zero.out;
+  RunResult early = Krvtool({"seek", path, "-1", "--exact"});
+  EXPECT_TRUE(early.Lines().at(0).rfind("found 0 pos ", 0) == 0) << early.out;
+  EXPECT_TRUE(early.Lines().at(1).rfind("pkt 0 40000 0 ", 0) == 0) << "reading goes on: " << early.out;
+}
+
+}  // namespace

@@ -1,0 +1,93 @@
+// Shared by the container commands (dump, probe, seek): opening a recording
+// as the KRV reader thread does, and the output lines they have in common.
+#pragma once
+
+#include <zlib.h>
+
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "krvreader/krv.h"
+
+namespace krvtool {
+
+class KrvSession {
+ public:
+  KrvSession() : ctx_(new krv::RecordingContext{}) {}
+  ~KrvSession() {
+    krv::packet_free(&pkt_);
+    krv::krv_read_close(ctx_);
+    if (ctx_->pb) krv::url_fclose(ctx_->pb);
+    delete ctx_;
+  }
+  KrvSession(const KrvSession&) = delete;
+  KrvSession& operator=(const KrvSession&) = delete;
+
+  // Opens the byte reader, seeks to the key frame at 0 and reads the header,
+  // as the reader thread does. False when the file does not open.
+  bool Open(const std::string& path) {
+    std::snprintf(ctx_->filename, sizeof ctx_->filename, "%s", path.c_str());
+    if (krv::url_fopen(&ctx_->pb, ctx_->filename, krv::URL_RDONLY) < 0) return false;
+    krv::krv_seek_keyframe(ctx_, 0);
+    krv::krv_read_header(ctx_);  // -12 (too many streams) leaves the streams it made; reading goes on
+    return true;
+  }
+  krv::RecordingContext* ctx() { return ctx_; }
+  krv::RecordingPacket* pkt() { return &pkt_; }
+
+ private:
+  krv::RecordingContext* ctx_;
+  krv::RecordingPacket pkt_{};
+};
+
+// "v", "a", "d" for kinds 0, 1, 2; the number for a kind the metadata set otherwise.
+inline std::string KindText(int kind) {
+  switch (kind) {
+    case krv::KIND_VIDEO: return "v";
+    case krv::KIND_AUDIO: return "a";
+    case krv::KIND_DATA: return "d";
+    default: return std::to_string(kind);
+  }
+}
+
+// pkt STREAMID DTS_US KEY SIZE CRC32
+inline void PrintPacketLine(const krv::RecordingPacket& p) {
+  unsigned long crc = crc32(0L, Z_NULL, 0);
+  if (p.size > 0) crc = crc32(crc, p.data, static_cast<uInt>(p.size));
+  std::printf("pkt %d %lld %d %d %08lx\n", p.stream_index, static_cast<long long>(p.dts), (p.flags & krv::PKT_FLAG_KEY) ? 1 : 0,
+              p.size, crc & 0xFFFFFFFFul);
+}
+
+// The bus number as one word of a line: control characters become '?'.
+inline std::string LineText(const char* s) {
+  std::string out;
+  for (; *s; ++s) {
+    unsigned char c = static_cast<unsigned char>(*s);
+    out += (c < 0x20 || c == 0x7F) ? '?' : static_cast<char>(c);
+  }
+  return out;
+}
+
+inline bool ParseInt(const std::string& text, long long min, long long max, long long* out) {
+  if (text.empty()) return false;
+  errno = 0;
+  char* end = nullptr;
+  long long v = std::strtoll(text.c_str(), &end, 10);
+  if (errno || *end || v < min || v > max) return false;
+  *out = v;
+  return true;
+}
+
+inline bool ParseSeconds(const std::string& text, double* out) {
+  if (text.empty()) return false;
+  char* end = nullptr;
+  double v = std::strtod(text.c_str(), &end);
+  if (*end || !std::isfinite(v) || std::fabs(v) > 1e7) return false;
+  *out = v;
+  return true;
+}
+
+}  // namespace krvtool
