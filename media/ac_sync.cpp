@@ -1,0 +1,179 @@
+#include "media/ac_sync.h"
+
+#include <chrono>
+#include <system_error>
+
+namespace media {
+
+namespace {
+
+// One lock for the state of every event, as a kernel keeps one dispatcher
+// lock: a wait on several events checks and registers on all of them
+// atomically, which per-event locks could not do without ordering them.
+// The sections under it are a few instructions long.
+std::mutex g_eventTableLock;
+
+struct Waiter {
+  std::condition_variable cv;
+};
+
+using Clock = std::chrono::steady_clock;
+
+}  // namespace
+
+struct ACEvent::WaitNode {
+  Waiter* waiter = nullptr;
+  WaitNode* prev = nullptr;
+  WaitNode* next = nullptr;
+};
+
+ACCriticalSection CodecLock;
+
+ACEvent::~ACEvent() = default;
+
+void ACEvent::Set() {
+  std::lock_guard<std::mutex> lk(g_eventTableLock);
+  signalled_.store(true, std::memory_order_release);
+  for (WaitNode* n = waiters_; n != nullptr; n = n->next) n->waiter->cv.notify_one();
+}
+
+void ACEvent::Reset() {
+  std::lock_guard<std::mutex> lk(g_eventTableLock);
+  signalled_.store(false, std::memory_order_release);
+}
+
+bool ACEvent::IsSet() const { return signalled_.load(std::memory_order_acquire); }
+
+bool ACEvent::Wait(int timeoutMs) {
+  ACEvent* self = this;
+  return WaitForEvents(&self, 1, timeoutMs) == 0;
+}
+
+int WaitForEvents(ACEvent* const* events, int count, int timeoutMs) {
+  if (events == nullptr || count < 1 || count > kMaxWaitEvents) return kWaitFailed;
+  for (int i = 0; i < count; ++i)
+    if (events[i] == nullptr) return kWaitFailed;
+
+  // Under g_eventTableLock: the lowest signalled index, consuming an
+  // auto-reset event; -1 when none is signalled.
+  auto take = [&]() -> int {
+    for (int i = 0; i < count; ++i) {
+      ACEvent* e = events[i];
+      if (e->signalled_.load(std::memory_order_relaxed)) {
+        if (!e->manual_) e->signalled_.store(false, std::memory_order_relaxed);
+        return i;
+      }
+    }
+    return -1;
+  };
+
+  std::unique_lock<std::mutex> lk(g_eventTableLock);
+  int hit = take();
+  if (hit >= 0 || timeoutMs == 0) return hit >= 0 ? hit : kWaitTimeout;
+
+  Waiter waiter;
+  ACEvent::WaitNode nodes[kMaxWaitEvents];
+  for (int i = 0; i < count; ++i) {
+    ACEvent::WaitNode& n = nodes[i];
+    n.waiter = &waiter;
+    n.prev = nullptr;
+    n.next = events[i]->waiters_;
+    if (n.next != nullptr) n.next->prev = &n;
+    events[i]->waiters_ = &n;
+  }
+
+  const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs < 0 ? 0 : timeoutMs);
+  for (;;) {
+    if (timeoutMs < 0) {
+      waiter.cv.wait(lk);
+    } else if (waiter.cv.wait_until(lk, deadline) == std::cv_status::timeout) {
+      hit = take();
+      break;
+    }
+    hit = take();
+    if (hit >= 0) break;
+  }
+
+  for (int i = 0; i < count; ++i) {
+    ACEvent::WaitNode& n = nodes[i];
+    if (n.prev != nullptr)
+      n.prev->next = n.next;
+    else
+      events[i]->waiters_ = n.next;
+    if (n.next != nullptr) n.next->prev = n.prev;
+  }
+  return hit >= 0 ? hit : kWaitTimeout;
+}
+
+bool ACSemaphore::Release() {
+  std::lock_guard<std::mutex> lk(mutex_);
+  if (count_ >= max_) return false;
+  ++count_;
+  cv_.notify_one();
+  return true;
+}
+
+bool ACSemaphore::Acquire(int timeoutMs) {
+  std::unique_lock<std::mutex> lk(mutex_);
+  auto positive = [this] { return count_ > 0; };
+  if (timeoutMs < 0) {
+    cv_.wait(lk, positive);
+  } else if (!cv_.wait_for(lk, std::chrono::milliseconds(timeoutMs), positive)) {
+    return false;
+  }
+  --count_;
+  return true;
+}
+
+void ACSemaphore::Drain() {
+  std::lock_guard<std::mutex> lk(mutex_);
+  count_ = 0;
+}
+
+uint32_t acTickCount() {
+  const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now().time_since_epoch()).count();
+  return static_cast<uint32_t>(static_cast<uint64_t>(ms));
+}
+
+void ACTickClock::SleepMs(uint32_t ms) const { acSleepMs(static_cast<int>(ms)); }
+
+const ACTickClock& ACTickClock::System() {
+  static const ACTickClock clock;
+  return clock;
+}
+
+void acSleepMs(int ms) {
+  if (ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+ACThread::~ACThread() { Join(); }
+
+bool ACThread::Start(std::function<void()> body) {
+  if (thread_.joinable() || !body) return false;
+  ended_.Reset();
+  running_.store(true, std::memory_order_release);
+  try {
+    thread_ = std::thread([this, body = std::move(body)] {
+      body();
+      running_.store(false, std::memory_order_release);
+      ended_.Set();
+    });
+  } catch (const std::system_error&) {
+    running_.store(false, std::memory_order_release);
+    return false;
+  }
+  return true;
+}
+
+bool ACThread::WaitEnded(int timeoutMs) {
+  if (!thread_.joinable()) return true;
+  if (!ended_.Wait(timeoutMs)) return false;
+  thread_.join();
+  return true;
+}
+
+void ACThread::Join() {
+  if (thread_.joinable()) thread_.join();
+}
+
+}  // namespace media

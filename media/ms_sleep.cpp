@@ -1,0 +1,112 @@
+#include "media/ms_sleep.h"
+
+#include <time.h>
+
+#include <cerrno>
+
+namespace media {
+
+namespace {
+
+constexpr long kNsPerMs = 1000000L;
+constexpr long kNsPerSecond = 1000000000L;
+// A timer that fell this many ticks behind (the machine was suspended, or the
+// thread was not scheduled for that long) starts counting afresh.
+constexpr int kMaxCatchUpTicks = 1000;
+// A sleep whose timer never answers gives up after this much extra time.
+constexpr int kSleepGraceMs = 1000;
+
+void addNs(timespec& t, long ns) {
+  t.tv_nsec += ns;
+  while (t.tv_nsec >= kNsPerSecond) {
+    t.tv_nsec -= kNsPerSecond;
+    ++t.tv_sec;
+  }
+}
+
+bool before(const timespec& a, const timespec& b) {
+  return a.tv_sec < b.tv_sec || (a.tv_sec == b.tv_sec && a.tv_nsec < b.tv_nsec);
+}
+
+}  // namespace
+
+msSleep::~msSleep() { Stop(); }
+
+int msSleep::Start() {
+  if (timerId_.load(std::memory_order_acquire) != 0) return 1;
+  startValueA_ = 4;
+  startValueB_ = 6;
+  semaphore_.Drain();
+  // The monotonic clock's resolution stands for the timer capabilities: its
+  // minimum period, raised to 1 ms; the maximum period is never below 1 ms.
+  timespec res{};
+  if (clock_getres(CLOCK_MONOTONIC, &res) != 0) return 0;
+  const long minPeriodMs = (res.tv_sec * kNsPerSecond + res.tv_nsec) / kNsPerMs;
+  period_ = minPeriodMs < 1 ? 1 : static_cast<uint32_t>(minPeriodMs);
+  stopTimer_.store(false, std::memory_order_release);
+  if (!timer_.Start([this] { TimerLoop(); })) return 0;
+  timerId_.store(1, std::memory_order_release);
+  return 1;
+}
+
+void msSleep::Stop() {
+  if (!timer_.Attached()) return;
+  stopTimer_.store(true, std::memory_order_release);
+  timerId_.store(0, std::memory_order_release);
+  timer_.Join();  // the timer thread wakes every period and sees the flag
+}
+
+void msSleep::TimerLoop() {
+  const long periodNs = static_cast<long>(period_) * kNsPerMs;
+  timespec next{};
+  clock_gettime(CLOCK_MONOTONIC, &next);
+  addNs(next, periodNs);
+  while (!stopTimer_.load(std::memory_order_acquire)) {
+    int rc;
+    do {
+      rc = clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &next, nullptr);
+    } while (rc == EINTR && !stopTimer_.load(std::memory_order_acquire));
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    // One tick for every period that has passed, so sleeps keep real time
+    // even when this thread was scheduled late.
+    int ticks = 0;
+    while (!before(now, next) && ticks < kMaxCatchUpTicks) {
+      Tick();
+      addNs(next, periodNs);
+      ++ticks;
+    }
+    if (ticks == kMaxCatchUpTicks) {
+      next = now;
+      addNs(next, periodNs);
+    }
+  }
+}
+
+void msSleep::Tick() {
+  int32_t c = countdown_.load(std::memory_order_acquire);
+  if (c == 0) {
+    // The sleeper may give up at the same moment (exchanging -1 in); only the
+    // side that moves the countdown off 0 decides whether a release follows.
+    if (countdown_.compare_exchange_strong(c, -1, std::memory_order_acq_rel)) semaphore_.Release();
+  } else if (c > 0) {
+    countdown_.compare_exchange_strong(c, c - 1, std::memory_order_acq_rel);
+  }
+}
+
+void msSleep::Sleep(int ms) {
+  if (ms <= 0) return;
+  if (timerId_.load(std::memory_order_acquire) == 0) {
+    acSleepMs(ms);
+    return;
+  }
+  semaphore_.Drain();
+  countdown_.store(ms - 1, std::memory_order_release);
+  if (semaphore_.Acquire(ms + kSleepGraceMs)) return;
+  // The timer did not answer in time. Take the countdown back; if the timer
+  // had already moved it to -1, its release is on the way: consume it so that
+  // the next sleep does not end early.
+  if (countdown_.exchange(-1, std::memory_order_acq_rel) == -1) semaphore_.Acquire(kSleepGraceMs);
+}
+
+}  // namespace media
