@@ -1,0 +1,99 @@
+// The play state that the window, the reader threads and krvtool share, and
+// the pipeline objects the reader threads feed.
+//
+// Who writes what:
+//  - the user-interface thread (the window, or krvtool's driver) writes the
+//    requests, paths, speed and channels; the reader threads poll them
+//    between packets;
+//  - a reader thread writes `ended`, the open paths and its own running flag.
+// Every word is atomic; a path buffer is guarded by its own lock. The window
+// resets the gates before it rewrites the paths; a reader compares the paths
+// at the top of each pass.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <string>
+
+#include "media/ac_messages.h"
+#include "media/ac_sync.h"
+
+namespace media {
+class ACAMFDataList;
+class ACMovieFilter;
+class ACPlayClock;
+class ACSoundPlayer;
+}  // namespace media
+
+namespace krv {
+
+// A 1024-byte path text written by one thread and read by another.
+class SharedPath {
+ public:
+  static constexpr int kCapacity = 1024;
+  void Set(const char* text);  // truncated to kCapacity - 1 bytes
+  void Clear() { Set(""); }
+  std::string Get() const;
+  size_t Length() const;
+  bool Empty() const { return Length() == 0; }
+  // Compared without regard to (ASCII) case.
+  bool EqualsNoCase(const SharedPath& other) const;
+
+ private:
+  mutable std::mutex mutex_;
+  char text_[kCapacity] = {};
+};
+
+// Where the reader threads report to, besides the pipeline. Every call may
+// come from a reader thread and must not block.
+class ReaderHost {
+ public:
+  virtual ~ReaderHost() = default;
+  // A recording was opened: its start time (seconds since 1970, from the
+  // file name). The lower panel stores it and is posted WM_RECORDING_OPENED.
+  virtual void RecordingOpened(int64_t startTime) = 0;
+  // A seek moved the speed back to normal: the speed slider goes to x1.
+  virtual void SpeedResetToNormal() = 0;
+};
+
+struct PlayState {
+  enum FileKind : int { kKrv = 0, kAvi = 1 };
+
+  // ---- requests and state, written by the user-interface thread ----------
+  std::atomic<int> fileKind{kKrv};
+  SharedPath krvPath;
+  SharedPath aviPath[4];
+  SharedPath exportPath[4];
+  std::atomic<int> exitRequested{0};
+  std::atomic<int> restartRequested{0};
+  std::atomic<int> stopRequested{0};
+  std::atomic<int> seekPending{0};
+  std::atomic<int> seekTarget{0};  // whole seconds from the recording's start
+  std::atomic<int> exportPending{0};
+  std::atomic<int> exportEnd{0};
+  std::atomic<int> speedCode{16};
+  std::atomic<int> currentItem{-1};
+  std::atomic<int> currentChannel{0};  // AVI: channel whose video times drive the clock
+  std::atomic<int> audioChannel{0};
+  std::atomic<int> channelCount{4};
+  std::atomic<int> paneQuery{4};
+  // Signalled during second play: key frames only, no sound, no GPS.
+  media::ACEvent secondPlayEvent{media::ACEvent::kManualReset};
+  // krvGate and aviGate are the process-wide play gates (media/play_gates.h).
+
+  // ---- written by the reader threads -------------------------------------
+  SharedPath krvOpenPath;
+  SharedPath aviOpenPath[4];
+  std::atomic<int> ended{0};
+
+  // ---- the pipeline, set once before the first reader starts -------------
+  media::ACMovieFilter* movieFilter = nullptr;
+  media::ACSoundPlayer* soundPlayer = nullptr;
+  media::ACPlayClock* clock = nullptr;
+  media::ACAMFDataList* mapQueue = nullptr;    // null until the map view was shown
+  media::ACAMFDataList* chartQueue = nullptr;
+  ReaderHost* host = nullptr;
+};
+
+}  // namespace krv

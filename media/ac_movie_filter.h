@@ -1,0 +1,83 @@
+// The four-channel video output filter: per channel a packet ring, a decode
+// thread with its H.264 decoder, a picture pool, a display thread and a
+// renderer. The display threads show each picture once the playback clock
+// has reached the previous picture's time, and hand every shown picture to
+// the downstream (snapshot) filter. One filter serves the whole window and
+// the live channels; its methods are the interface the live library uses.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+#include "media/ac_media_list.h"
+#include "media/ac_movie_list.h"
+#include "media/ac_object.h"
+#include "media/ac_sync.h"
+
+namespace media {
+
+class ACDecoder;
+class ACSnapshotFilter;
+class ImplACVirtualMovie;
+
+class ACMovieFilter : public virtual ACFilter {
+ public:
+  static constexpr int kChannels = 4;
+  static constexpr int kFilterType = 108;
+
+  ACMovieFilter();
+  ~ACMovieFilter() override;  // FinalFilter must have been called
+  ACMovieFilter(const ACMovieFilter&) = delete;
+  ACMovieFilter& operator=(const ACMovieFilter&) = delete;
+
+  // Takes over the parameter block, creates a renderer for every channel
+  // below the channel count whose window is set, starts the decode and
+  // display threads of every channel that has none. A null block only starts
+  // the threads. Returns 1.
+  virtual int InitFilter(ACParam* param);
+  // Stops all threads (bounded waits), deletes renderers and decoders. 1.
+  virtual int FinalFilter();
+  virtual int getFilterType() { return kFilterType; }
+  // The downstream filter, an ACSnapshotFilter.
+  virtual void SetFilter(void* next);
+  // A marker (-1, -2, -3) into every ring, in channel order, trying every
+  // 2 ms until each took it or the filter stops. Not subject to the gates.
+  virtual void InputData(int dts);
+  // One compressed H.264 access unit of a channel. 0 = ring full, try again;
+  // 1 = taken, or dropped (no play gate open, or longer than a slot).
+  virtual int InputData(int channel, int type, int64_t dts, unsigned char* data, int length, int width,
+                        int height);
+  // Shows one YUY2 picture: the downstream filter first (under its lock),
+  // then the channel's renderer.
+  virtual void ShowMovie(int channel, int64_t dts, unsigned char* picture, int width, int height);
+  // The clock's current time in ms.
+  virtual void CurDTS(int64_t dts);
+
+  // The display loop of one channel: 0x5500 for a negative channel, else 0
+  // when the filter stops.
+  int PlayMovie(int channel);
+  void PushFrame(int hold);  // non-zero: hold the pictures
+  void OneFrame(int on);     // non-zero: an empty pool re-shows the current picture
+  // Flushes all four channels and waits until every decode thread has
+  // acknowledged (bounded: gives up when the filter stops).
+  void EmptyData();
+  void EmptyDecListBuf(int channel);
+
+  int64_t CurrentDTS() const { return currentDts_.load(); }
+
+  // Called after every ShowMovie with what was shown (tests and krvtool
+  // count pictures with it). Set before InitFilter; called on display threads.
+  using ShowObserver = std::function<void(int channel, int64_t dts, const unsigned char* picture, int width,
+                                          int height)>;
+  void SetShowObserver(ShowObserver observer);
+
+ private:
+  // (fields: see the implementation; every cross-thread word is atomic)
+  std::atomic<int64_t> currentDts_{0};
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace media
