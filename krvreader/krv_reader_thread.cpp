@@ -136,8 +136,13 @@ void KrvReader::Packet() {
   switch (st->kind) {
     case KIND_VIDEO:
       if (channel < 0) return;
-      if (key || !link_.KeyFramesOnly())
+      if (key || !link_.KeyFramesOnly()) {
         if (!link_.PushVideo(channel, st->codec_id, timeMs, pkt_.data, pkt_.size, st->width, st->height)) return;
+      } else {
+        s_.stats.videoSkipped.fetch_add(1);
+      }
+      // Every video time goes to the clock, passed or not, so that fast
+      // playback is paced by all of them.
       link_.PushClock(timeMs, LengthMs());
       return;
     case KIND_AUDIO:
