@@ -126,7 +126,9 @@ TEST_F(KrvPlayback, EveryVideoPacketShowsOnePictureInTimeOrderAtDoubleSpeed) {
   for (const PlayTimePost& post : posts) {
     // The length is known once the metadata tag has been read, which comes
     // with the first packet: from the first second on.
-    if (post.value != media::DTS_BEGIN) EXPECT_EQ(post.lengthSeconds, 3) << post.value;
+    if (post.value != media::DTS_BEGIN) {
+      EXPECT_EQ(post.lengthSeconds, 3) << post.value;
+    }
     if (post.value >= 0) seconds.push_back(post.value);
   }
   EXPECT_EQ(seconds, (std::vector<int64_t>{0, 1, 2}));
