@@ -310,7 +310,7 @@ TEST(Snapshot, DefaultFolderIsKRSnapInHome) {
 
 TEST(Snapshot, ARequestOnChannel0OfTheRealPipelineWritesOneJpeg) {
   GateOpen gate;
-  const std::string path = Recording("filter_4ch_704x576_2s.krv", 2, 4, 704, 576);
+  const std::string path = Recording("filter_4ch_704x576_1s.krv", 1, 4, 704, 576);
   ASSERT_FALSE(path.empty());
   const auto packets = ReadPackets(path, 0);
   const std::string folder = tempFolder();
