@@ -65,12 +65,7 @@ bool KrvReader::SwitchFiles(const char* path) {
     return false;
   }
   fileOpen_ = true;
-  krv_seek_keyframe(ctx_.get(), 0);
-  // The seek leaves the reader on a key frame when the file's first tag is
-  // one at second 0 (a file without metadata); the header is read from the
-  // file's start in every case.
-  url_fseek(ctx_->pb, 0, SEEK_SET);
-  krv_read_header(ctx_.get());  // -12 (too many streams) keeps the streams made; reading goes on
+  krv_read_open(ctx_.get());  // -12 (too many streams) keeps the streams made; reading goes on
   s_.krvOpenPath.Set(path);
   link_.EnterRecording(start, LengthMs());
   return true;
