@@ -7,9 +7,12 @@
 #include <algorithm>
 #include <cstdio>
 #include <map>
+#include <mutex>
 #include <set>
+#include <thread>
 
 #include "headless_player.h"
+#include "krvreader/reader_export.h"
 #include "playback_test_util.h"
 #include "vehicle/amf_record.h"
 #include "vehicle/vehicle_state.h"
@@ -431,6 +434,143 @@ TEST_F(KrvPlayback, AFileThatBeginsWithAKeyFrameAndNoMetadataIsReadFromItsFirstT
   EXPECT_EQ(p.State().stats.videoPassed.load(), kFrames / 10);
   EXPECT_EQ(p.State().stats.videoSkipped.load(), kFrames - kFrames / 10);
   EXPECT_EQ(p.State().stats.clockTimes.load(), kFrames);
+  EXPECT_TRUE(p.Close());
+}
+
+// An export branch that notes what it is handed and ends the export at its
+// end position, as the export does.
+class NotingExport : public krv::ReaderExport {
+ public:
+  struct Noted {
+    int channel;
+    int kind;
+    int64_t timeMs;
+    bool key;
+  };
+  void ExportPacket(krv::PlayState& state, const krv::ExportPacket& p) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    noted_.push_back({p.channel, p.streamKind, p.timeMs, p.key});
+    if (p.streamKind == krv::KIND_VIDEO && p.timeMs >= state.exportEnd.load() * 1000LL) state.exportPending.store(0);
+  }
+  void ExportSourceEnded(krv::PlayState&) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    ++sourceEnded_;
+  }
+  std::vector<Noted> Packets() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return noted_;
+  }
+  int SourceEnded() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return sourceEnded_;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::vector<Noted> noted_;
+  int sourceEnded_ = 0;
+};
+
+// The window's export request (message 0x485): seek, end, pending, play.
+void RequestExport(HeadlessPlayer& p, int startSecond, int endSecond) {
+  p.State().seekTarget.store(startSecond);
+  p.State().exportEnd.store(endSecond);
+  p.State().exportPending.store(1);
+  p.State().seekPending.store(1);
+  p.Clock().SetMode(media::ACPlayClock::kModePlay);
+}
+
+TEST_F(KrvPlayback, AnExportTakesThePacketsFromTheKeyFrameToItsEndInsteadOfPlayingThem) {
+  NotingExport branch;
+  HeadlessPlayer p(Opts());
+  p.State().exportBranch = &branch;
+  p.SetSpeed(32);
+  p.OpenKrv(Gop30());
+  ASSERT_TRUE(p.WaitForPost([](const PlayTimePost& t) { return t.value == 0; }, kWaitMs));
+  RequestExport(p, 2, 4);
+  ASSERT_TRUE(p.WaitForEnd(kWaitMs));
+  HeadlessPlayer::WaitUntil([&] { return p.Channel(1).lastDts == 5960; }, 5000);
+  EXPECT_EQ(p.State().exportPending.load(), 0);
+  EXPECT_EQ(branch.SourceEnded(), 0);
+  auto noted = branch.Packets();
+  ASSERT_FALSE(noted.empty());
+  // From the key frame the seek chose (second 2: the one at 2.4 s) to the
+  // first video packet at or after second 4, sound and data included.
+  auto firstVideo = std::find_if(noted.begin(), noted.end(), [](const auto& n) { return n.kind == krv::KIND_VIDEO; });
+  ASSERT_NE(firstVideo, noted.end());
+  EXPECT_EQ(firstVideo->timeMs, 2400);
+  EXPECT_TRUE(firstVideo->key);
+  EXPECT_EQ(noted.back().kind, krv::KIND_VIDEO);
+  EXPECT_EQ(noted.back().timeMs, 4000);
+  bool sound = false, data = false;
+  for (const auto& n : noted) {
+    EXPECT_GE(n.timeMs, 2400);
+    EXPECT_LE(n.timeMs, 4000);
+    sound |= n.kind == krv::KIND_AUDIO;
+    data |= n.kind == krv::KIND_DATA;
+  }
+  EXPECT_TRUE(sound);
+  EXPECT_TRUE(data);
+  EXPECT_EQ(p.State().stats.exported.load(), static_cast<int64_t>(noted.size()));
+  // Nothing exported was shown; playback went on from the end position (the
+  // other channel's frame at 4 s, read after the export ended, plays).
+  for (const ShownPicture& pic : p.Pictures()) EXPECT_FALSE(pic.dts >= 2400 && pic.dts < 4000) << pic.dts;
+  EXPECT_EQ(p.Channel(0).lastDts, 5960);
+  EXPECT_TRUE(p.Close());
+}
+
+TEST_F(KrvPlayback, AnExportPastTheEndOfTheRecordingIsToldTheSourceEnded) {
+  NotingExport branch;
+  HeadlessPlayer p(Opts());
+  p.State().exportBranch = &branch;
+  p.SetSpeed(32);
+  p.OpenKrv(Gop30());
+  ASSERT_TRUE(p.WaitForPost([](const PlayTimePost& t) { return t.value == 0; }, kWaitMs));
+  RequestExport(p, 3, 100);
+  ASSERT_TRUE(p.WaitForEnd(kWaitMs));
+  EXPECT_EQ(branch.SourceEnded(), 1);
+  EXPECT_EQ(branch.Packets().back().timeMs / 1000, 5);
+  EXPECT_TRUE(p.Close());
+}
+
+TEST_F(KrvPlayback, WithoutAnExportBranchTheRequestOnlySeeks) {
+  HeadlessPlayer p(Opts());
+  p.SetSpeed(32);
+  p.OpenKrv(Gop30());
+  ASSERT_TRUE(p.WaitForPost([](const PlayTimePost& t) { return t.value == 0; }, kWaitMs));
+  RequestExport(p, 4, 5);
+  ASSERT_TRUE(p.WaitForEnd(kWaitMs));
+  EXPECT_EQ(p.State().exportPending.load(), 0);
+  EXPECT_EQ(p.State().stats.exported.load(), 0);
+  EXPECT_EQ(p.State().stats.seeks.load(), 1);
+  HeadlessPlayer::WaitUntil([&] { return p.Channel(0).lastDts == 5960; }, 5000);
+  EXPECT_EQ(p.Channel(0).lastDts, 5960);
+  EXPECT_TRUE(p.Close());
+}
+
+TEST_F(KrvPlayback, StopParksTheReaderAndPlayReopensTheRecordingFromItsStart) {
+  HeadlessPlayer p(Opts());
+  p.SetSpeed(32);
+  p.OpenKrv(A());
+  ASSERT_TRUE(p.WaitForPost([](const PlayTimePost& t) { return t.value == 1; }, kWaitMs));
+  p.Stop();
+  ASSERT_TRUE(HeadlessPlayer::WaitUntil([&] { return p.State().stopRequested.load() == 0; }, 3000));
+  const int64_t passed = p.State().stats.videoPassed.load();
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  EXPECT_EQ(p.State().stats.videoPassed.load(), passed);  // parked
+  const size_t before = p.Pictures().size();
+  const size_t posts = p.PostCount();
+  p.SetSpeed(32);
+  p.Play();
+  ASSERT_TRUE(p.WaitForEnd(kWaitMs, posts));
+  HeadlessPlayer::WaitUntil([&] { return p.Pictures().back().dts == 2960; }, 5000);
+  auto pictures = p.Pictures();
+  ASSERT_GT(pictures.size(), before);
+  // The first picture after the new Play is the recording's first.
+  bool sawStart = false;
+  for (size_t i = before; i < pictures.size() && !sawStart; ++i) sawStart = pictures[i].dts == 0;
+  EXPECT_TRUE(sawStart);
+  EXPECT_EQ(p.State().stats.opened.load(), 2);
   EXPECT_TRUE(p.Close());
 }
 
