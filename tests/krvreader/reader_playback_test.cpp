@@ -268,21 +268,27 @@ TEST_F(KrvPlayback, ARecordingWithoutDurationDoesNotSeek) {
 }
 
 TEST_F(KrvPlayback, Speed256PassesKeyFramesOnlyAndNoSound) {
-  const auto packets = playtest::ReadAll(A());
+  const auto packets = playtest::ReadAll(Gop30());
   const auto keys = playtest::VideoTimesMs(packets, true);
+  const auto all = playtest::VideoTimesMs(packets, false);
   HeadlessPlayer p(Opts());
   p.SetSpeed(256);
-  p.OpenKrv(A());
+  p.OpenKrv(Gop30());
   ASSERT_TRUE(p.WaitForEnd(kWaitMs));
-  ASSERT_TRUE(WaitPictures(p, keys));
-  auto shown = ByChannel(p.Pictures());
-  for (const auto& [c, times] : keys) {
-    std::vector<int64_t> got;
-    for (const ShownPicture& pic : shown[c]) got.push_back(pic.dts);
-    EXPECT_EQ(got, times) << c;
-  }
+  int64_t keyCount = 0, frameCount = 0;
+  for (const auto& [c, times] : keys) keyCount += times.size(), frameCount += all.at(c).size();
+  EXPECT_EQ(p.State().stats.videoPassed.load(), keyCount);
+  EXPECT_EQ(p.State().stats.videoSkipped.load(), frameCount - keyCount);
   EXPECT_EQ(p.State().stats.audioPassed.load(), 0);
-  EXPECT_GT(p.State().stats.videoSkipped.load(), 0);
+  // What was shown is among the key frames and in order. (How many: at x16
+  // the clock may reach the end of so short a recording before a channel's
+  // first picture is decoded; that is the display's business.)
+  HeadlessPlayer::WaitUntil([&] { return p.Channel(0).pictures >= 5; }, 2000);
+  for (const ShownPicture& pic : p.Pictures()) {
+    const auto& k = keys.at(pic.channel);
+    EXPECT_TRUE(std::find(k.begin(), k.end(), pic.dts) != k.end()) << pic.channel << " " << pic.dts;
+  }
+  for (int c = 0; c < 2; ++c) EXPECT_EQ(p.Channel(c).outOfOrder, 0);
   for (const auto& t : p.Ticks()) EXPECT_EQ(t.playedMs, 0);
   EXPECT_EQ(p.Sound().StoredBytes(), 0);
   EXPECT_TRUE(p.Close());
