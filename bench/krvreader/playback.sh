@@ -9,7 +9,11 @@
 #
 # Usage: bench/krvreader/playback.sh [BUILD_DIR] [--keep] [--seconds N]
 # The recording goes to /tmp and is deleted afterwards unless --keep is
-# given. SDL plays through its dummy driver unless SDL_AUDIODRIVER is set.
+# given. It is played twice: with SDL's sound output (its dummy driver unless
+# SDL_AUDIODRIVER is set), and with the player's null sound device (SDL told
+# to use a driver that does not exist, so the player falls back to it), which
+# plays in real time in 5 ms steps. The sound card is the master clock in
+# both, so the pacing follows the device's granularity.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 BUILD=build/bench
@@ -24,7 +28,7 @@ while [ $# -gt 0 ]; do
   shift
 done
 FILE=/tmp/corvane-bench-playback-${SECONDS_LONG}s/20240101120000_1000.krv
-export SDL_AUDIODRIVER="${SDL_AUDIODRIVER:-dummy}"
+SDL_DRIVER="${SDL_AUDIODRIVER:-dummy}"
 
 cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCORVANE_BENCH=ON -DCORVANE_GUI=OFF >/dev/null
 cmake --build "$BUILD" --target krvtool >/dev/null
@@ -37,11 +41,13 @@ if [ ! -f "$FILE" ]; then
     --start 20240101120000 >/dev/null
 fi
 
-REPORT=$(mktemp)
-TIMES=$(mktemp)
-/usr/bin/time -v "$KRVTOOL" play "$FILE" --report >"$REPORT" 2>"$TIMES"
-
-python3 - "$REPORT" "$TIMES" "$SECONDS_LONG" <<'PY'
+measure() {
+  local driver="$1"
+  local report times
+  report=$(mktemp)
+  times=$(mktemp)
+  SDL_AUDIODRIVER="$driver" /usr/bin/time -v "$KRVTOOL" play "$FILE" --report >"$report" 2>"$times"
+  python3 - "$report" "$times" "$SECONDS_LONG" <<'PY'
 import json, re, sys
 report = json.load(open(sys.argv[1]))
 times = open(sys.argv[2]).read()
@@ -54,7 +60,8 @@ rss_kb = int(field("Maximum resident set size (kbytes)"))
 wall_s = report["wall_ms"] / 1000.0
 play_s = report["play_ms"] / 1000.0
 pictures = sum(c["pictures"] for c in report["channels"])
-print(f"recording: {length_s:.0f} s, four channels of 704x576 at 25 fps; sound: {report['sound']['device']}")
+print(f"== sound device: {report['sound']['device']}")
+print(f"recording: {length_s:.0f} s, four channels of 704x576 at 25 fps")
 print(f"pictures shown: {pictures} (out of order: {sum(c['out_of_order'] for c in report['channels'])})")
 print(f"wall time, open to end: {wall_s:.3f} s = {100.0 * (wall_s / length_s - 1):+.2f} % of the length")
 print(f"clock time, first to last CurDTS: {play_s:.3f} s (last frame at {length_s - 0.04:.2f} s)")
@@ -64,5 +71,9 @@ print(f"sound played {report['sound']['played_ms']} ms at clock {report['sound']
 print(f"CPU time: user {user:.2f} s + system {system:.2f} s = {100.0 * (user + system) / wall_s:.1f} % of one core")
 print(f"peak memory (max RSS): {rss_kb / 1024.0:.1f} MiB")
 PY
-rm -f "$REPORT" "$TIMES"
+  rm -f "$report" "$times"
+}
+
+measure "$SDL_DRIVER"
+measure corvane-no-such-driver
 if [ "$KEEP" = 0 ]; then rm -rf "$(dirname "$FILE")"; fi

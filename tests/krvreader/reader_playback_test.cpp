@@ -267,6 +267,26 @@ TEST_F(KrvPlayback, ARecordingWithoutDurationDoesNotSeek) {
   EXPECT_TRUE(p.Close());
 }
 
+TEST_F(KrvPlayback, TheNextRecordingKeepsNothingOfThePreviousOne) {
+  // A recording with a duration, then one without: the second has no
+  // length and cannot be sought, as if it had been opened first.
+  HeadlessPlayer p(Opts());
+  p.SetSpeed(32);
+  p.OpenKrv(A());
+  ASSERT_TRUE(p.WaitForPost([](const PlayTimePost& t) { return t.value == 1; }, kWaitMs));
+  const size_t before = p.PostCount();
+  p.OpenKrv(NoDuration());
+  ASSERT_TRUE(p.WaitForPost([](const PlayTimePost& t) { return t.value == 1; }, kWaitMs, before));
+  p.Seek(0);
+  ASSERT_TRUE(p.WaitForEnd(kWaitMs, before));
+  EXPECT_EQ(p.State().stats.seeks.load(), 0);
+  auto posts = p.Posts();
+  for (size_t i = before; i < posts.size(); ++i)
+    if (posts[i].value != media::DTS_SWITCH) EXPECT_EQ(posts[i].lengthSeconds, 0) << posts[i].value;  // -2: the old one's
+  EXPECT_EQ(p.State().stats.opened.load(), 2);
+  EXPECT_TRUE(p.Close());
+}
+
 TEST_F(KrvPlayback, Speed256PassesKeyFramesOnlyAndNoSound) {
   const auto packets = playtest::ReadAll(Gop30());
   const auto keys = playtest::VideoTimesMs(packets, true);
