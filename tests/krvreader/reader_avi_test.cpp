@@ -104,14 +104,17 @@ TEST_F(AviPlayback, SeekMovesEveryFileToItsKeyFrame) {
   std::vector<int64_t> times;
   for (const ShownPicture& s : p.Pictures())
     if (s.channel == 1) times.push_back(s.dts);
+  // The first picture out of step (or the very first, when the seek came
+  // before anything was shown) is the key frame at second 2.
+  ASSERT_FALSE(times.empty());
   size_t jump = 0;
-  for (size_t i = 1; i < times.size(); ++i)
-    if (times[i] > times[i - 1] + 200) {
-      jump = i;
-      break;
-    }
-  ASSERT_GT(jump, 0u);
-  EXPECT_EQ(times[jump], 2000);  // the key frame at second 2
+  if (times[0] == 0)
+    for (size_t i = 1; i < times.size(); ++i)
+      if (times[i] != times[i - 1] + 40) {
+        jump = i;
+        break;
+      }
+  EXPECT_EQ(times[jump], 2000);
   EXPECT_EQ(times.back(), 2960);
   EXPECT_EQ(p.State().stats.seeks.load(), 1);
   ASSERT_TRUE(HeadlessPlayer::WaitUntil([&] { return p.Map().Counts().seek == 1 && p.Chart().Counts().clear == 1; },

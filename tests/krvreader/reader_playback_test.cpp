@@ -213,16 +213,16 @@ TEST_F(KrvPlayback, SeekLandsOnTheKeyFrameTheContainerChooses) {
   auto shown = ByChannel(p.Pictures());
   for (int c = 0; c < 2; ++c) {
     SCOPED_TRACE(c);
-    // The first picture after the jump.
+    // The first picture out of step: the first after the seek.
     const auto& pics = shown[c];
+    ASSERT_FALSE(pics.empty());
     size_t jump = 0;
-    for (size_t i = 1; i < pics.size(); ++i)
-      if (pics[i].dts > pics[i - 1].dts + 200) {
-        jump = i;
-        break;
-      }
-    ASSERT_GT(jump, 0u);
-    EXPECT_LT(pics[jump - 1].dts, 4000);
+    if (pics[0].dts == 0)
+      for (size_t i = 1; i < pics.size(); ++i)
+        if (pics[i].dts != pics[i - 1].dts + 40) {
+          jump = i;
+          break;
+        }
     if (c == chosen.id)
       EXPECT_EQ(pics[jump].dts, chosen.dts / 1000);
     else
