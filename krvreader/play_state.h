@@ -28,6 +28,8 @@ class ACSoundPlayer;
 
 namespace krv {
 
+class ReaderExport;
+
 // A 1024-byte path text written by one thread and read by another.
 class SharedPath {
  public:
@@ -35,6 +37,9 @@ class SharedPath {
   void Set(const char* text);  // truncated to kCapacity - 1 bytes
   void Clear() { Set(""); }
   std::string Get() const;
+  // Copies the text with its terminating zero into out (capacity bytes,
+  // truncated to fit) without allocating; returns the length copied.
+  size_t CopyTo(char* out, size_t capacity) const;
   size_t Length() const;
   bool Empty() const { return Length() == 0; }
   // Compared without regard to (ASCII) case.
@@ -55,6 +60,20 @@ class ReaderHost {
   virtual void RecordingOpened(int64_t startTime) = 0;
   // A seek moved the speed back to normal: the speed slider goes to x1.
   virtual void SpeedResetToNormal() = 0;
+};
+
+// What the reader threads passed on, for tests, tools and diagnostics.
+// Counted by the reader threads; read from any thread.
+struct ReaderStats {
+  std::atomic<int64_t> opened{0};          // recordings opened
+  std::atomic<int64_t> seeks{0};           // seeks carried out
+  std::atomic<int64_t> videoPassed{0};     // video packets into the movie filter
+  std::atomic<int64_t> videoSkipped{0};    // non-key frames left out (fast play)
+  std::atomic<int64_t> audioPassed{0};     // audio packets into the sound player
+  std::atomic<int64_t> clockTimes{0};      // times pushed into the clock
+  std::atomic<int64_t> dataRecords{0};     // data packets handed to the delivery
+  std::atomic<int64_t> exported{0};        // packets handed to the export branch
+  std::atomic<int64_t> markers[3] = {};    // DTS_BEGIN, DTS_SWITCH, DTS_END pushed
 };
 
 struct PlayState {
@@ -86,14 +105,22 @@ struct PlayState {
   SharedPath krvOpenPath;
   SharedPath aviOpenPath[4];
   std::atomic<int> ended{0};
+  ReaderStats stats;
 
   // ---- the pipeline, set once before the first reader starts -------------
   media::ACMovieFilter* movieFilter = nullptr;
   media::ACSoundPlayer* soundPlayer = nullptr;
   media::ACPlayClock* clock = nullptr;
-  media::ACAMFDataList* mapQueue = nullptr;    // null until the map view was shown
-  media::ACAMFDataList* chartQueue = nullptr;
+  // The map's and the charts' record queues. The map's stays null until the
+  // map view has been shown (records for it are dropped until then), so the
+  // window may set it while a reader runs.
+  std::atomic<media::ACAMFDataList*> mapQueue{nullptr};
+  std::atomic<media::ACAMFDataList*> chartQueue{nullptr};
   ReaderHost* host = nullptr;
+  // The export branch a reader hands its packets to while exportPending is
+  // set (krvreader/reader_export.h). With none, an export request only
+  // seeks: exportPending is cleared and playback goes on.
+  ReaderExport* exportBranch = nullptr;
 };
 
 }  // namespace krv
