@@ -28,6 +28,8 @@ class ACSoundPlayer;
 
 namespace krv {
 
+class ReaderExport;
+
 // A 1024-byte path text written by one thread and read by another.
 class SharedPath {
  public:
@@ -35,6 +37,9 @@ class SharedPath {
   void Set(const char* text);  // truncated to kCapacity - 1 bytes
   void Clear() { Set(""); }
   std::string Get() const;
+  // Copies the text with its terminating zero into out (capacity bytes,
+  // truncated to fit) without allocating; returns the length copied.
+  size_t CopyTo(char* out, size_t capacity) const;
   size_t Length() const;
   bool Empty() const { return Length() == 0; }
   // Compared without regard to (ASCII) case.
@@ -91,9 +96,16 @@ struct PlayState {
   media::ACMovieFilter* movieFilter = nullptr;
   media::ACSoundPlayer* soundPlayer = nullptr;
   media::ACPlayClock* clock = nullptr;
-  media::ACAMFDataList* mapQueue = nullptr;    // null until the map view was shown
-  media::ACAMFDataList* chartQueue = nullptr;
+  // The map's and the charts' record queues. The map's stays null until the
+  // map view has been shown (records for it are dropped until then), so the
+  // window may set it while a reader runs.
+  std::atomic<media::ACAMFDataList*> mapQueue{nullptr};
+  std::atomic<media::ACAMFDataList*> chartQueue{nullptr};
   ReaderHost* host = nullptr;
+  // The export branch a reader hands its packets to while exportPending is
+  // set (krvreader/reader_export.h). With none, an export request only
+  // seeks: exportPending is cleared and playback goes on.
+  ReaderExport* exportBranch = nullptr;
 };
 
 }  // namespace krv

@@ -1,10 +1,15 @@
 // The KRV and AVI reader threads: the program's main loops. They turn
 // recordings into the packet stream of the pipeline, driven by a PlayState.
+//
+// Library krvplay (krvreader/CMakeLists.txt): the threads need the media
+// pipeline and the vehicle records, which the container library krvreader
+// does not.
 #pragma once
 
 #include <memory>
 
 #include "krvreader/play_state.h"
+#include "media/ac_sync.h"
 
 namespace krv {
 
@@ -26,6 +31,18 @@ class ReaderThreads {
   // Sets exitRequested, wakes parked threads and joins both, waiting at most
   // 500 ms for each. True when both have ended.
   bool Close();
+
+  // The bounded wait of Close for each thread.
+  static constexpr int kCloseWaitMs = 500;
+
+ private:
+  bool Ensure(media::ACThread& thread, void (*body)(PlayState&, media::ACEvent&));
+
+  PlayState* state_;
+  // Set by Close to end a parked wait at once; reset when a thread starts.
+  media::ACEvent wake_{media::ACEvent::kManualReset};
+  media::ACThread krv_;
+  media::ACThread avi_;
 };
 
 }  // namespace krv

@@ -66,14 +66,33 @@ class ACMovieFilter : public virtual ACFilter {
   void EmptyDecListBuf(int channel);
 
   int64_t CurrentDTS() const { return currentDts_.load(); }
+  // The hold event as it stands (PushFrame) and the one-frame flag.
+  bool Held() const;
+  bool OneFrameOn() const;
+
+  // A marker into every ring as InputData(int) does, but giving up as soon
+  // as `giveUp` returns true (a reader told to quit or restart). 1 = all
+  // four rings took it, 0 = given up (or the filter stopped).
+  int InputMarker(int64_t dts, const std::function<bool()>& giveUp);
 
   // Called after every ShowMovie with what was shown (tests and krvtool
   // count pictures with it). Set before InitFilter; called on display threads.
   using ShowObserver = std::function<void(int channel, int64_t dts, const unsigned char* picture, int width,
                                           int height)>;
   void SetShowObserver(ShowObserver observer);
+  // Called once for every picture a display thread takes from its pool
+  // (before it is shown); re-shows (hold, one-frame) and the blank picture
+  // do not come here. Set before InitFilter; called on display threads.
+  void SetNewPictureObserver(ShowObserver observer);
+  // The tick count the display threads read (the 4 s blanking); tests give
+  // their own. Set before InitFilter; null = the system's.
+  void SetTickClock(const ACTickClock* clock);
 
  private:
+  void DecodeLoop(int channel);
+  bool AcquireSlot(int channel, ACMovieFrame** slot, unsigned char** buffer, int32_t** halfWidth,
+                   int32_t** width, int32_t** height);
+
   // (fields: see the implementation; every cross-thread word is atomic)
   std::atomic<int64_t> currentDts_{0};
   struct Impl;

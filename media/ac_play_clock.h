@@ -10,6 +10,8 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
+#include <mutex>
 
 #include "media/ac_dts_list.h"
 #include "media/ac_messages.h"
@@ -19,6 +21,7 @@ namespace media {
 
 class ACMovieFilter;
 class ACSoundPlayer;
+class msSleep;
 
 class ACPlayClock {
  public:
@@ -51,9 +54,39 @@ class ACPlayClock {
 
   int Speed() const { return speed_.load(); }
 
+  // The waits of the paced and fast passes. By default an msSleep on the
+  // clock thread (in pieces of at most 50 ms, so that a stop is seen within
+  // that time); tests give their own to see the exact waits the clock asks
+  // for. Set before Start; called on the clock thread.
+  using Sleeper = std::function<void(int ms)>;
+  void SetSleeper(Sleeper sleeper);
+
  private:
+  void Run();
+  void Wait(int ms);
+  void Report(int64_t dts, int64_t value);
+  int64_t PopEntry(int64_t* value, bool* found);
+
+  ACMessageSink* const owner_;
+  ACThread thread_;
+  std::atomic<int> stop_{0};  // set by the destructor, read by the clock thread
+  // Set by Start before the thread starts; read by the clock thread.
+  ACMovieFilter* movieFilter_ = nullptr;
+  ACSoundPlayer* soundPlayer_ = nullptr;
+  // Modes 0-2 manual-reset, 3-6 auto-reset.
+  ACEvent modeEvents_[7] = {ACEvent{ACEvent::kManualReset}, ACEvent{ACEvent::kManualReset},
+                            ACEvent{ACEvent::kManualReset}, ACEvent{ACEvent::kAutoReset},
+                            ACEvent{ACEvent::kAutoReset},   ACEvent{ACEvent::kAutoReset},
+                            ACEvent{ACEvent::kAutoReset}};
+  ACDTSList list_;  // pushed by a reader, popped by the clock thread, under list_.Lock
   std::atomic<int> speed_{kNormalSpeed};  // written by the window, read by the clock thread
-  // (further fields: see the implementation)
+  Sleeper sleeper_;  // set before Start
+  // Owned by the clock thread while it runs (the default sleeper's timer).
+  msSleep* timer_ = nullptr;
+  // The clock thread's own state.
+  int64_t reference_ = 0;
+  int64_t lastPostedSecond_ = 0;
+  bool posted_ = false;
 };
 
 }  // namespace media

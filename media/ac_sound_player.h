@@ -10,11 +10,17 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 
+#include "media/ac_media_list.h"
 #include "media/ac_object.h"
+#include "media/ac_sound_buffer.h"
+#include "media/ac_sound_device.h"
 #include "media/ac_sync.h"
 
 namespace media {
+
+class ACDecoder;
 
 class ACSoundPlayer {
  public:
@@ -37,6 +43,59 @@ class ACSoundPlayer {
   void Pause(int on);
   void SetSpeed(int speed);  // playback rate = rate x speed / 16
   int64_t PlayedTime();      // ms; 0 = unknown
+
+  // Init with a device of the caller's choice (CreateNullSoundDevice for a
+  // device that plays into nothing); the four-argument Init uses SDL.
+  int Init(ACWindowHandle window, int channels, int rate, int bits, std::unique_ptr<ACSoundDevice> device);
+
+  // What the player stands at (for the clock's report, tests and tools).
+  bool Running() const { return running_.load() != 0; }
+  int DeviceFrequency() const;     // the looping buffer's playback rate, Hz; 0 before Init
+  int DeviceBufferBytes() const;   // rate x 2 / 15, to whole sample frames
+  int64_t BufferedEndTime() const { return endTime_.load(); }  // 0 = unknown
+  int StoredBytes();               // decoded sound waiting in the ring
+  int64_t DeviceBytesPlayed() const;
+  bool Paused() const { return pauseEvent_.IsSet(); }
+
+  static constexpr int kRingBytes = 102400;
+  static constexpr int kInputBytes = 2048;
+  static constexpr int kHisiVoiceType = 69632;
+  static constexpr int kAdpcmType = 69638;
+
+ private:
+  void DecodeLoop();
+  void FeedLoop();
+  void Release();
+  void FillSilence(unsigned char* data, int bytes, int offset) const;
+  void StoreSound(int64_t dts, const unsigned char* pcm, int bytes);
+
+  ACWindowHandle window_ = nullptr;
+  int channels_ = 0;
+  int rate_ = 0;
+  int bits_ = 0;
+  uint8_t silence_ = 0;
+  // Recording time at the end of the decoded sound in the ring; 0 =
+  // unknown. Written by the decode thread, read by the clock thread.
+  std::atomic<int64_t> endTime_{0};
+  std::unique_ptr<ACSoundDevice> device_;  // made by Init, used by the feed thread and SetSpeed
+  ACEvent notifyEvent_{ACEvent::kAutoReset};
+  ACEvent stopEvent_{ACEvent::kManualReset};
+  ACThread feedThread_;
+  int deviceBufferBytes_ = 0;
+  std::atomic<int> running_{0};      // feed thread running
+  std::atomic<int> initialised_{0};
+  ACSoundBuffer sound_{kRingBytes};  // decode thread -> feed thread, under sound_.Lock
+  ACMediaList packets_;              // reader -> decode thread, under packets_.Lock
+  ACThread decodeThread_;
+  std::atomic<int> decodeStop_{0};
+  std::atomic<int> decodeRunning_{0};
+  // Decoder slots: only the first is used; made and used by the decode thread.
+  ACDecoder* decoders_[4] = {nullptr, nullptr, nullptr, nullptr};
+  int decoderTypes_[4] = {0, 0, 0, 0};
+  ACEvent acknowledgeEvent_{ACEvent::kAutoReset};
+  ACEvent pauseEvent_{ACEvent::kManualReset};
+  std::atomic<int> speed_{16};
+  std::atomic<int> clearRequest_{0};
 };
 
 }  // namespace media

@@ -1,0 +1,178 @@
+// The KRV reader thread: one recording, all channels in one file.
+#include <cstring>
+#include <memory>
+
+#include "krvreader/krv.h"
+#include "krvreader/reader_link.h"
+#include "krvreader/reader_threads_internal.h"
+#include "krvreader/record_start.h"
+#include "media/play_gates.h"
+
+namespace krv::detail {
+
+namespace {
+
+// The stream identifiers whose packets belong to channels 0-3.
+constexpr int kVideoIds[4] = {0, 1, 2, 3};
+constexpr int kAudioIds[4] = {4, 5, 6, 7};
+
+int channelOf(int id, const int (&table)[4]) {
+  if (id < 0 || id >= kMaxStreams) return -1;
+  for (int c = 0; c < 4; ++c)
+    if (table[c] == id) return c;
+  return -1;
+}
+
+class KrvReader {
+ public:
+  KrvReader(PlayState& s, media::ACEvent& wake) : s_(s), link_(s, media::krvGate, wake) {}
+  ~KrvReader() { CloseFile(); packet_free(&pkt_); }
+
+  void Run();
+
+ private:
+  bool SwitchFiles(const char* path);
+  void Seek();
+  void Packet();
+  void CloseFile();
+  int64_t LengthMs() const { return ctx_->duration > 0 ? ctx_->duration / 1000 : 0; }
+
+  PlayState& s_;
+  ReaderLink link_;
+  std::unique_ptr<RecordingContext> ctx_{new RecordingContext{}};
+  RecordingPacket pkt_{};
+  bool fileOpen_ = false;
+  char path_[SharedPath::kCapacity] = {};
+};
+
+void KrvReader::CloseFile() {
+  krv_read_close(ctx_.get());
+  if (ctx_->pb) url_fclose(ctx_->pb);
+  *ctx_ = RecordingContext{};
+  fileOpen_ = false;
+}
+
+// Step 3: the window named another recording. False when it does not open.
+bool KrvReader::SwitchFiles(const char* path) {
+  if (fileOpen_) link_.LeaveRecording(LengthMs());
+  // A fresh context for every file: the stream table and the metadata facts
+  // (duration above all) of the previous recording must not carry over.
+  CloseFile();
+  const int64_t start = RecordStartFromName(path);
+  std::snprintf(ctx_->filename, sizeof ctx_->filename, "%s", path);
+  if (url_fopen(&ctx_->pb, ctx_->filename, URL_RDONLY) < 0) {
+    ctx_->pb = nullptr;
+    return false;
+  }
+  fileOpen_ = true;
+  krv_seek_keyframe(ctx_.get(), 0);
+  // The seek leaves the reader on a key frame when the file's first tag is
+  // one at second 0 (a file without metadata); the header is read from the
+  // file's start in every case.
+  url_fseek(ctx_->pb, 0, SEEK_SET);
+  krv_read_header(ctx_.get());  // -12 (too many streams) keeps the streams made; reading goes on
+  s_.krvOpenPath.Set(path);
+  link_.EnterRecording(start, LengthMs());
+  return true;
+}
+
+// Step 4: a seek request, carried out only when the duration is known.
+void KrvReader::Seek() {
+  const int seconds = s_.seekTarget.load();
+  if (ctx_->duration == 0) return;
+  link_.ResetForSeek();
+  AVRational base{1, 1000000};
+  for (RecordingStream* st : ctx_->streams)
+    if (st) {
+      base = st->time_base;
+      break;
+    }
+  if (base.num <= 0 || base.den <= 0) base = {1, 1000000};
+  const int64_t target = av_rescale_q(static_cast<int64_t>(seconds) * 1000000, AVRational{1, 1000000}, base);
+  krv_seek_keyframe_estimate(ctx_.get(), target, ctx_->file_size, ctx_->duration);
+}
+
+// Steps 5 to 8: one packet.
+void KrvReader::Packet() {
+  const int r = krv_read_packet(ctx_.get(), &pkt_);
+  if (r == KRV_EPIPE) {
+    link_.ExportEnded();
+    link_.EndOfRecording(LengthMs());
+    return;
+  }
+  if (r <= 0) return;  // a payload that could not be read; the next read goes on
+
+  RecordingStream* st = nullptr;
+  for (RecordingStream* candidate : ctx_->streams)
+    if (candidate && candidate->index == pkt_.stream_index) {
+      st = candidate;
+      break;
+    }
+  if (!st) return;
+
+  const int64_t timeMs = pkt_.dts / 1000;
+  const bool key = (pkt_.flags & PKT_FLAG_KEY) != 0;
+  const int channel = st->kind == KIND_VIDEO   ? channelOf(st->index, kVideoIds)
+                      : st->kind == KIND_AUDIO ? channelOf(st->index, kAudioIds)
+                                               : -1;
+  if (s_.exportPending.load()) {
+    ExportPacket e;
+    e.fileKind = PlayState::kKrv;
+    e.channel = channel;
+    e.streamKind = st->kind;
+    e.codecId = st->codec_id;
+    e.data = pkt_.data;
+    e.size = pkt_.size;
+    e.key = key;
+    e.timeMs = timeMs;
+    e.dts = pkt_.dts;
+    e.timeBase = st->time_base;
+    e.width = st->width;
+    e.height = st->height;
+    e.framesPerSecond = st->fps;
+    if (link_.HandToExport(e)) return;
+  }
+
+  switch (st->kind) {
+    case KIND_VIDEO:
+      if (channel < 0) return;
+      if (key || !link_.KeyFramesOnly())
+        if (!link_.PushVideo(channel, st->codec_id, timeMs, pkt_.data, pkt_.size, st->width, st->height)) return;
+      link_.PushClock(timeMs, LengthMs());
+      return;
+    case KIND_AUDIO:
+      if (channel >= 0 && link_.SoundWanted(channel))
+        link_.PushAudio(channel, st->codec_id, timeMs, pkt_.data, pkt_.size);
+      return;
+    case KIND_DATA:
+      link_.DeliverRecord(pkt_.data, pkt_.size, timeMs);
+      return;
+    default:
+      return;
+  }
+}
+
+void KrvReader::Run() {
+  if (s_.krvPath.Length() < 4) return;
+  for (;;) {
+    if (!link_.WaitGate()) break;
+    if (link_.HandleRestart()) continue;
+    bool opened = false;
+    if (!s_.krvPath.EqualsNoCase(s_.krvOpenPath) || !fileOpen_) {
+      s_.krvPath.CopyTo(path_, sizeof path_);
+      if (!SwitchFiles(path_)) break;
+      opened = true;
+    }
+    if (!opened && s_.seekPending.exchange(0) != 0) Seek();
+    Packet();
+  }
+}
+
+}  // namespace
+
+void RunKrvReader(PlayState& state, media::ACEvent& wake) {
+  KrvReader reader(state, wake);
+  reader.Run();
+}
+
+}  // namespace krv::detail

@@ -1,0 +1,398 @@
+// The four-channel video output filter: decode and display threads,
+// flushing, hold and one-frame display, the blank picture.
+#include "media/ac_movie_filter.h"
+
+#include <cstring>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "media/ac_h264_decoder.h"
+#include "media/ac_records.h"
+#include "media/ac_snapshot_filter.h"
+#include "media/impl_ac_virtual_movie.h"
+#include "media/play_gates.h"
+#include "media/yuv_convert.h"
+
+namespace media {
+
+namespace {
+
+constexpr int kBlankWidth = 176;
+constexpr int kBlankHeight = 144;
+constexpr int kBlankBytes = kBlankWidth * kBlankHeight * 2;  // 50688
+constexpr uint32_t kBlankAfterMs = 4000;
+constexpr int64_t kBehindClockMs = 500;
+// Bounded waits of FinalFilter for each thread.
+constexpr int kThreadEndWaitMs = 500;
+// EmptyData looks at the stop flag this often while it waits.
+constexpr int kAckPollMs = 20;
+
+}  // namespace
+
+struct ACMovieFilter::Impl {
+  struct Channel {
+    // Guards `renderer`: InitFilter may make it while the display thread
+    // draws. Taken by the display thread around each Draw.
+    std::mutex rendererLock;
+    ImplACVirtualMovie* renderer = nullptr;
+    // Made and used by the decode thread only; deleted by FinalFilter after
+    // that thread has ended.
+    ACDecoder* decoder = nullptr;
+    ACMediaList ring;   // producer: InputData; consumer: decode thread; under ring.Lock
+    ACMovieList pool;   // producer: decode thread; consumer: display thread; under pool.Lock
+    ACThread decodeThread;
+    ACThread displayThread;
+    ACEvent flushed{ACEvent::kAutoReset};       // set by EmptyDecListBuf, consumed by the display thread
+    ACEvent acknowledged{ACEvent::kAutoReset};  // set by the decode thread after a flush
+    std::atomic<int> flushRequest{0};           // set by EmptyData, cleared by the decode thread
+  };
+
+  Channel channels[kChannels];
+  // 1 while no threads should run: set at construction and by FinalFilter,
+  // cleared by InitFilter. Read by every thread of the filter.
+  std::atomic<int> stop{1};
+  std::atomic<int> oneFrame{0};
+  ACEvent hold{ACEvent::kManualReset};
+  std::atomic<int> channelCount{-1};
+  // The parameter block's values a filter keeps (not used here).
+  int32_t positiveValues[4] = {-1, -1, -1, -1};
+  int32_t nonNegativeValues[2] = {-1, -1};
+  uint8_t byteValues[4] = {128, 92, 128, 128};
+  std::atomic<ACSnapshotFilter*> downstream{nullptr};
+  std::vector<unsigned char> blank = std::vector<unsigned char>(kBlankBytes, 0);
+  // Set before InitFilter, read by the display threads.
+  ShowObserver showObserver;
+  ShowObserver newPictureObserver;
+  const ACTickClock* tickClock = &ACTickClock::System();
+};
+
+ACMovieFilter::ACMovieFilter() : impl_(std::make_unique<Impl>()) {}
+
+ACMovieFilter::~ACMovieFilter() {
+  // The owner calls FinalFilter first; a filter destroyed with its threads
+  // still running stops them here rather than leave them on freed memory.
+  FinalFilter();
+}
+
+int ACMovieFilter::InitFilter(ACParam* param) {
+  Impl& d = *impl_;
+  if (param != nullptr) {
+    for (int i = 0; i < 4; ++i)
+      if (param->positiveValues[i] > 0) d.positiveValues[i] = param->positiveValues[i];
+    for (int i = 0; i < 2; ++i)
+      if (param->nonNegativeValues[i] >= 0) d.nonNegativeValues[i] = param->nonNegativeValues[i];
+    std::memcpy(d.byteValues, param->byteValues, sizeof d.byteValues);
+    d.channelCount.store(param->channelCount);
+    const int count = param->channelCount < kChannels ? param->channelCount : kChannels;
+    for (int c = 0; c < count; ++c) {
+      if (param->windows[c] == nullptr) continue;
+      Impl::Channel& ch = d.channels[c];
+      std::lock_guard<std::mutex> lock(ch.rendererLock);
+      if (ch.renderer != nullptr) continue;
+      ch.renderer = CreateRenderer(param->windows[c]);
+      // A renderer whose device cannot be made stays: its Draw returns 0.
+      if (ch.renderer != nullptr) ch.renderer->Init(param->windows[c]);
+    }
+  }
+  d.stop.store(0);
+  for (int c = 0; c < kChannels; ++c) {
+    Impl::Channel& ch = d.channels[c];
+    if (ch.decodeThread.Attached()) continue;
+    ch.decodeThread.Start([this, c] { DecodeLoop(c); });
+    ch.displayThread.Start([this, c] { PlayMovie(c); });
+  }
+  return 1;
+}
+
+int ACMovieFilter::FinalFilter() {
+  Impl& d = *impl_;
+  d.stop.store(1);
+  // Every loop of the filter looks at the stop flag at least every 60 ms;
+  // the joins below never wait on a thread that has no reason to end.
+  for (Impl::Channel& ch : d.channels) {
+    ch.decodeThread.WaitEnded(kThreadEndWaitMs);
+    ch.displayThread.WaitEnded(kThreadEndWaitMs);
+  }
+  for (Impl::Channel& ch : d.channels) {
+    ch.decodeThread.Join();
+    ch.displayThread.Join();
+  }
+  for (Impl::Channel& ch : d.channels) {
+    ImplACVirtualMovie* r;
+    {
+      std::lock_guard<std::mutex> lock(ch.rendererLock);
+      r = ch.renderer;
+      ch.renderer = nullptr;
+    }
+    if (r != nullptr) {
+      r->Close();
+      delete r;
+    }
+    delete ch.decoder;
+    ch.decoder = nullptr;
+  }
+  return 1;
+}
+
+void ACMovieFilter::SetFilter(void* next) { impl_->downstream.store(static_cast<ACSnapshotFilter*>(next)); }
+
+void ACMovieFilter::InputData(int dts) { InputMarker(dts, nullptr); }
+
+int ACMovieFilter::InputMarker(int64_t dts, const std::function<bool()>& giveUp) {
+  Impl& d = *impl_;
+  for (Impl::Channel& ch : d.channels) {
+    for (;;) {
+      ch.ring.Lock(-1);
+      const int taken = ch.ring.PushPacket(0, dts, nullptr, 0, 0, 0);
+      ch.ring.Unlock();
+      acSleepMs(2);
+      if (taken != 0) break;
+      // A full ring empties only while its decode thread runs.
+      if (d.stop.load() != 0) return 0;
+      if (giveUp && giveUp()) return 0;
+    }
+  }
+  return 1;
+}
+
+int ACMovieFilter::InputData(int channel, int type, int64_t dts, unsigned char* data, int length, int width,
+                             int height) {
+  if (channel < 0 || channel >= kChannels) return 1;  // no such channel: dropped
+  Impl::Channel& ch = impl_->channels[channel];
+  return GatedPush([&] {
+    ch.ring.Lock(-1);
+    const int r = ch.ring.PushPacket(type, dts, data, length, width, height);
+    ch.ring.Unlock();
+    return r;
+  });
+}
+
+void ACMovieFilter::ShowMovie(int channel, int64_t dts, unsigned char* picture, int width, int height) {
+  if (channel < 0 || channel >= kChannels) return;
+  Impl& d = *impl_;
+  if (ACSnapshotFilter* next = d.downstream.load()) {
+    next->Lock(-1);
+    next->TakeSnapshot(channel, picture, width, height);
+    next->Unlock();
+  }
+  Impl::Channel& ch = d.channels[channel];
+  {
+    std::lock_guard<std::mutex> lock(ch.rendererLock);
+    if (ch.renderer != nullptr) ch.renderer->Draw(picture, width, height);  // a failed Draw is ignored
+  }
+  if (d.showObserver) d.showObserver(channel, dts, picture, width, height);
+}
+
+void ACMovieFilter::CurDTS(int64_t dts) { currentDts_.store(dts); }
+
+void ACMovieFilter::PushFrame(int hold) {
+  if (hold != 0)
+    impl_->hold.Set();
+  else
+    impl_->hold.Reset();
+}
+
+void ACMovieFilter::OneFrame(int on) { impl_->oneFrame.store(on != 0 ? 1 : 0); }
+
+bool ACMovieFilter::Held() const { return impl_->hold.IsSet(); }
+
+bool ACMovieFilter::OneFrameOn() const { return impl_->oneFrame.load() != 0; }
+
+void ACMovieFilter::EmptyData() {
+  Impl& d = *impl_;
+  for (Impl::Channel& ch : d.channels) {
+    ch.ring.Lock(-1);
+    ch.ring.ClearPackets();
+    ch.ring.Unlock();
+    ch.acknowledged.Reset();
+    ch.flushRequest.store(1);
+  }
+  for (int c = 0; c < kChannels; ++c) {
+    Impl::Channel& ch = d.channels[c];
+    // Until the decode thread acknowledges; a filter that stops (or never
+    // ran) flushes here instead, so the wait always ends.
+    while (!ch.acknowledged.Wait(kAckPollMs)) {
+      if (d.stop.load() != 0 || !ch.decodeThread.Running()) {
+        if (ch.flushRequest.exchange(0) != 0) EmptyDecListBuf(c);
+        break;
+      }
+    }
+  }
+}
+
+void ACMovieFilter::EmptyDecListBuf(int channel) {
+  if (channel < 0 || channel >= kChannels) return;
+  Impl::Channel& ch = impl_->channels[channel];
+  ch.pool.Lock(-1);
+  ch.pool.ResetFrames();
+  ch.pool.Unlock();
+  std::this_thread::yield();
+  ch.flushed.Set();
+}
+
+void ACMovieFilter::SetShowObserver(ShowObserver observer) { impl_->showObserver = std::move(observer); }
+
+void ACMovieFilter::SetNewPictureObserver(ShowObserver observer) {
+  impl_->newPictureObserver = std::move(observer);
+}
+
+void ACMovieFilter::SetTickClock(const ACTickClock* clock) {
+  impl_->tickClock = clock != nullptr ? clock : &ACTickClock::System();
+}
+
+// Takes a free picture slot for the decode thread, trying every 2 ms; gives
+// up (false) when the filter stops or the channel is asked to flush.
+bool ACMovieFilter::AcquireSlot(int channel, ACMovieFrame** slot, unsigned char** buffer, int32_t** halfWidth,
+                                int32_t** width, int32_t** height) {
+  Impl& d = *impl_;
+  Impl::Channel& ch = d.channels[channel];
+  for (;;) {
+    ch.pool.Lock(-1);
+    const int got = ch.pool.AcquireFrame(slot, buffer, halfWidth, width, height);
+    ch.pool.Unlock();
+    if (got != 0) return true;
+    if (d.stop.load() != 0 || ch.flushRequest.load() != 0) return false;
+    acSleepMs(2);
+  }
+}
+
+void ACMovieFilter::DecodeLoop(int c) {
+  Impl& d = *impl_;
+  Impl::Channel& ch = d.channels[c];
+  // Both buffers live as long as the thread: packets are taken up to the
+  // largest planar picture, and the decoder writes into the conversion
+  // buffer (which keeps the last picture when a packet yields none).
+  std::vector<unsigned char> input(kMaxPlanarPictureBytes);
+  acSleepMs(5);
+  std::vector<unsigned char> planar(kMediaBufferBytes);
+
+  while (d.stop.load() == 0) {
+    if (ch.flushRequest.exchange(0) != 0) {
+      EmptyDecListBuf(c);
+      ch.acknowledged.Set();
+    }
+    int type = 0, length = static_cast<int>(input.size()), width = 0, height = 0;
+    int64_t dts = 0;
+    ch.ring.Lock(-1);
+    const int got = ch.ring.PopPacket(&type, &dts, input.data(), &length, &width, &height);
+    ch.ring.Unlock();
+    if (got == 0) {
+      acSleepMs(2);
+      continue;
+    }
+
+    ACMovieFrame* slot = nullptr;
+    unsigned char* buffer = nullptr;
+    int32_t *halfWidthField = nullptr, *widthField = nullptr, *heightField = nullptr;
+    if (dts >= 0) {
+      // The size comes from the recording: one the display path cannot hold
+      // yields no picture (the decoder refuses it too).
+      if (!acPictureSizeFits(width, height)) continue;
+      if (ch.decoder == nullptr) {
+        auto* h264 = new ACH264Decoder();
+        h264->SetOutputCapacity(static_cast<int>(planar.size()));
+        ch.decoder = h264;
+      }
+      {
+        std::lock_guard<ACCriticalSection> lock(CodecLock);
+        int outLength = 0;
+        // Whatever the decoder reports, the buffer holds the last picture,
+        // which is queued again under this packet's time.
+        ch.decoder->Decode(c, input.data(), length, &outLength, width, height, planar.data());
+      }
+      if (!AcquireSlot(c, &slot, &buffer, &halfWidthField, &widthField, &heightField)) continue;
+      // The slot is the producer's alone until its next AcquireFrame.
+      acPlanarToYUY2(planar.data(), buffer, width, height);
+      ch.pool.Lock(-1);
+      slot->dts = dts;
+      *halfWidthField = width / 2;
+      *widthField = width;
+      *heightField = height;
+      ch.pool.Unlock();
+    } else {
+      if (dts == DTS_SWITCH) {
+        // Pictures not yet shown belong to the file being left.
+        ch.pool.Lock(-1);
+        ch.pool.ResetFrames();
+        ch.pool.Unlock();
+      }
+      // The marker's slot also pushes the last picture out to the display.
+      if (!AcquireSlot(c, &slot, &buffer, &halfWidthField, &widthField, &heightField)) continue;
+      ch.pool.Lock(-1);
+      slot->dts = dts;
+      *halfWidthField = 0;
+      *widthField = 0;
+      *heightField = 0;
+      ch.pool.Unlock();
+    }
+  }
+}
+
+int ACMovieFilter::PlayMovie(int c) {
+  if (c < 0 || c >= kChannels) return 0x5500;
+  Impl& d = *impl_;
+  Impl::Channel& ch = d.channels[c];
+  const ACTickClock& clock = *d.tickClock;
+  int64_t lastDts = 0;
+  unsigned char* current = nullptr;  // the picture in the consumer's hand, if any
+  int currentWidth = 0, currentHeight = 0;
+  uint32_t lastShown = 0;
+
+  while (d.stop.load() == 0) {
+    if (ch.flushed.Wait(0)) {
+      lastDts = 0;
+      if (current != nullptr) std::memset(current, 0, kMediaBufferBytes);
+    }
+    if (d.hold.IsSet()) {
+      lastShown = clock.Now();
+      if (current != nullptr) ShowMovie(c, lastDts, current, currentWidth, currentHeight);
+      acSleepMs(33);
+      continue;
+    }
+    const int64_t now = currentDts_.load();
+    if (now < lastDts && lastDts - now < kBehindClockMs) {
+      lastShown = clock.Now();
+      acSleepMs(1);
+      continue;
+    }
+    int64_t dts = 0;
+    unsigned char* buffer = nullptr;
+    int32_t halfWidth = 0, width = 0, height = 0;
+    ch.pool.Lock(-1);
+    const int got = ch.pool.PopFrame(&dts, &buffer, &halfWidth, &width, &height);
+    ch.pool.Unlock();
+    if (got != 0) {
+      lastShown = clock.Now();
+      if (dts < 0) {
+        lastDts = 0;
+        currentDts_.store(0);
+        // Popping the marker gave the previous picture's slot back to the
+        // pool: it is no longer ours to show again.
+        current = nullptr;
+      } else {
+        current = buffer;
+        currentWidth = width;
+        currentHeight = height;
+        lastDts = dts;
+        if (d.newPictureObserver) d.newPictureObserver(c, dts, buffer, width, height);
+        ShowMovie(c, dts, buffer, width, height);
+      }
+      continue;
+    }
+    if (d.oneFrame.load() != 0) {
+      lastShown = clock.Now();
+      if (current != nullptr) ShowMovie(c, lastDts, current, currentWidth, currentHeight);
+    } else {
+      if (lastShown == 0) lastShown = clock.Now();
+      if (acElapsedMs(lastShown, clock.Now()) > kBlankAfterMs) {
+        ShowMovie(c, 0, d.blank.data(), kBlankWidth, kBlankHeight);
+        acSleepMs(50);
+      }
+    }
+    acSleepMs(10);
+  }
+  return 0;
+}
+
+}  // namespace media

@@ -1,0 +1,315 @@
+// The sound player: packet ring, decode thread, decoded-sound ring and the
+// feed thread that keeps the device's looping buffer filled.
+#include "media/ac_sound_player.h"
+
+#include <cstring>
+#include <vector>
+
+#include "media/ac_adpcm_decoder.h"
+#include "media/ac_coder.h"
+#include "media/ac_hisi_voice_decoder.h"
+#include "media/ac_records.h"
+#include "media/play_gates.h"
+
+namespace media {
+
+namespace {
+
+constexpr int kNotifications = 5;
+constexpr int kClearWaitMs = 2000;
+constexpr int kFeedEndWaitMs = 500;
+constexpr int kDecodeEndWaitMs = 200;
+constexpr uint32_t kSilenceResetMs = 1000;
+// The feed thread looks at its stop event at least this often even when
+// the device stops notifying.
+constexpr int kFeedWaitMs = 200;
+// Decoded sound goes into the ring in pieces of at most this many bytes, so
+// a block larger than the ring still fits (piece by piece).
+constexpr int kMaxPieceBytes = 8192;
+
+}  // namespace
+
+ACSoundPlayer::ACSoundPlayer() = default;
+
+ACSoundPlayer::~ACSoundPlayer() {
+  Stop();
+  Release();
+}
+
+int ACSoundPlayer::Init(ACWindowHandle window, int channels, int rate, int bits) {
+  return Init(window, channels, rate, bits, CreateSdlSoundDevice());
+}
+
+int ACSoundPlayer::Init(ACWindowHandle window, int channels, int rate, int bits,
+                        std::unique_ptr<ACSoundDevice> device) {
+  if (window == nullptr) return 0;
+  window_ = window;
+  if (running_.load() != 0 || decodeRunning_.load() != 0) Stop();
+  Release();
+  if (device == nullptr || channels < 1 || channels > 2 || (bits != 8 && bits != 16) || rate < 1000 ||
+      rate > 192000)
+    return 0;
+  channels_ = channels;
+  rate_ = rate;
+  bits_ = bits;
+  const int blockAlign = channels * bits / 8;
+  // A fifteenth of a second of 16-bit mono, to whole sample frames.
+  deviceBufferBytes_ = rate * 2 / 15 / blockAlign * blockAlign;
+  if (!device->Create(channels, rate, bits, deviceBufferBytes_)) return 0;
+  const int step = deviceBufferBytes_ / kNotifications;
+  const int positions[kNotifications] = {step, 2 * step, 3 * step, 4 * step, 5 * step - 1};
+  if (!device->SetNotifications(positions, kNotifications, &notifyEvent_, &stopEvent_)) return 0;
+  device_ = std::move(device);
+  notifyEvent_.Reset();
+  silence_ = 0x80;  // 8 bits: 0x80 bytes; 16 bits: samples of 128 (0x0080), see FillSilence
+  initialised_.store(1);
+  return 1;
+}
+
+void ACSoundPlayer::Release() {
+  initialised_.store(0);
+  if (device_) device_->Release();
+  device_.reset();
+}
+
+void ACSoundPlayer::Start() {
+  if (initialised_.load() == 0) return;
+  if (running_.load() == 0) {
+    feedThread_.Join();  // a feed thread that ended on its own
+    stopEvent_.Reset();
+    running_.store(1);
+    if (!feedThread_.Start([this] { FeedLoop(); })) running_.store(0);
+  }
+  if (decodeRunning_.load() == 0) {
+    decodeThread_.Join();
+    decodeStop_.store(0);
+    decodeRunning_.store(1);
+    if (!decodeThread_.Start([this] { DecodeLoop(); })) decodeRunning_.store(0);
+  }
+}
+
+void ACSoundPlayer::Stop() {
+  if (device_) device_->StopPlayback();
+  stopEvent_.Set();
+  feedThread_.WaitEnded(kFeedEndWaitMs);
+  feedThread_.Join();
+  running_.store(0);
+  decodeStop_.store(1);
+  decodeThread_.WaitEnded(kDecodeEndWaitMs);
+  decodeThread_.Join();
+  decodeRunning_.store(0);
+  for (int i = 0; i < 4; ++i) {
+    delete decoders_[i];
+    decoders_[i] = nullptr;
+    decoderTypes_[i] = 0;
+  }
+}
+
+int ACSoundPlayer::PushAudio(int, int type, int64_t dts, const unsigned char* data, int length, int width,
+                             int height) {
+  if (running_.load() == 0 || decodeRunning_.load() == 0) return 1;
+  return GatedPush([&] {
+    packets_.Lock(-1);
+    const int r = packets_.PushPacket(type, dts, data, length, width, height);
+    packets_.Unlock();
+    return r;
+  });
+}
+
+void ACSoundPlayer::ClearSound() {
+  packets_.Lock(-1);
+  packets_.ClearPackets();
+  packets_.Unlock();
+  if (decodeRunning_.load() == 0) {
+    sound_.Lock(-1);
+    sound_.Clear();
+    sound_.Unlock();
+    endTime_.store(0);
+    return;
+  }
+  acknowledgeEvent_.Reset();
+  clearRequest_.store(1);
+  acknowledgeEvent_.Wait(kClearWaitMs);  // not acknowledged in time: given up
+}
+
+void ACSoundPlayer::Pause(int on) {
+  if (on != 0)
+    pauseEvent_.Set();
+  else
+    pauseEvent_.Reset();
+}
+
+void ACSoundPlayer::SetSpeed(int speed) {
+  if (speed <= 0 || speed == speed_.load()) return;
+  speed_.store(speed);
+  if (initialised_.load() != 0 && device_) device_->SetFrequency((rate_ * speed) >> 4);
+}
+
+int64_t ACSoundPlayer::PlayedTime() {
+  const int64_t end = endTime_.load();
+  if (end == 0) return 0;
+  const int bytesPerSample = bits_ / 8;
+  const int perMs = rate_ / 1000;
+  sound_.Lock(-1);
+  const int stored = sound_.Stored();
+  const int64_t storedMs = bytesPerSample > 0 && perMs > 0 ? stored / bytesPerSample / perMs : 0;
+  const int64_t played = end - storedMs;
+  if (played < 0) sound_.DropAll();
+  sound_.Unlock();
+  return played < 0 ? 0 : played;
+}
+
+int ACSoundPlayer::DeviceFrequency() const { return device_ ? device_->Frequency() : 0; }
+
+int ACSoundPlayer::DeviceBufferBytes() const { return deviceBufferBytes_; }
+
+int64_t ACSoundPlayer::DeviceBytesPlayed() const { return device_ ? device_->BytesPlayed() : 0; }
+
+int ACSoundPlayer::StoredBytes() {
+  sound_.Lock(-1);
+  const int n = sound_.Stored();
+  sound_.Unlock();
+  return n;
+}
+
+void ACSoundPlayer::FillSilence(unsigned char* data, int bytes, int offset) const {
+  if (bits_ == 8) {
+    std::memset(data, silence_, static_cast<size_t>(bytes));
+    return;
+  }
+  // 16-bit samples of 128, little-endian (0x80, 0x00); `offset` is the
+  // region's byte offset in the looping buffer, which fixes the phase.
+  for (int i = 0; i < bytes; ++i) data[i] = ((offset + i) & 1) == 0 ? 0x80 : 0x00;
+}
+
+void ACSoundPlayer::StoreSound(int64_t dts, const unsigned char* pcm, int bytes) {
+  const int bytesPerSample = bits_ / 8;
+  const int perMs = rate_ / 1000;
+  int done = 0;
+  while (done < bytes) {
+    int piece = bytes - done < kMaxPieceBytes ? bytes - done : kMaxPieceBytes;
+    int available = 0;
+    sound_.Lock(-1);
+    unsigned char* area = sound_.WriteArea(piece, &available);
+    if (area != nullptr) {
+      std::memcpy(area, pcm + done, static_cast<size_t>(piece));
+      sound_.Commit(piece);
+      done += piece;
+      if (bits_ >= 8 && rate_ >= 1000) endTime_.store(dts + done / bytesPerSample / perMs);
+    }
+    sound_.Unlock();
+    if (area != nullptr) continue;
+    // The ring is full (playback paused, or the device behind): wait for
+    // room, unless the player stops or is told to clear.
+    if (decodeStop_.load() != 0 || clearRequest_.load() != 0) return;
+    acSleepMs(2);
+  }
+}
+
+void ACSoundPlayer::DecodeLoop() {
+  std::vector<unsigned char> input(kInputBytes);
+  uint32_t silenceSince = 0;
+  bool silent = false;
+  while (decodeStop_.load() == 0) {
+    if (clearRequest_.exchange(0) != 0) {
+      sound_.Lock(-1);
+      sound_.Clear();
+      sound_.Unlock();
+      // Nothing is buffered any more: the end time is unknown until the
+      // next sound comes.
+      endTime_.store(0);
+      acknowledgeEvent_.Set();
+    }
+    int type = 0, length = kInputBytes, width = 0, height = 0;
+    int64_t dts = 0;
+    packets_.Lock(-1);
+    const int got = packets_.PopPacket(&type, &dts, input.data(), &length, &width, &height);
+    packets_.Unlock();
+    if (got == 0) {
+      const uint32_t now = acTickCount();
+      if (!silent) {
+        silent = true;
+        silenceSince = now;
+      } else if (acElapsedMs(silenceSince, now) > kSilenceResetMs) {
+        endTime_.store(0);
+      }
+      acSleepMs(2);
+      continue;
+    }
+    silent = false;
+    // Markers carry no sound (and no type: they must not unmake the decoder).
+    if (dts < 0 || length <= 0) continue;
+    if (decoderTypes_[0] != type) {
+      delete decoders_[0];
+      decoders_[0] = nullptr;
+      decoderTypes_[0] = type;
+    }
+    if (decoders_[0] == nullptr) {
+      if (type == kHisiVoiceType)
+        decoders_[0] = new ACHisiVioceDecoder();
+      else if (type == kAdpcmType)
+        decoders_[0] = new ACADPCMDecoder();
+      else
+        continue;
+    }
+    int outLength = 0;
+    const unsigned char* pcm = decoders_[0]->Decode(type, input.data(), length, &outLength, 0, 0, nullptr);
+    if (pcm == nullptr || outLength <= 0) continue;
+    StoreSound(dts, pcm, outLength);
+  }
+  decodeRunning_.store(0);
+}
+
+void ACSoundPlayer::FeedLoop() {
+  ACSoundDevice& device = *device_;
+  const int size = device.BufferBytes();
+  unsigned char *p1 = nullptr, *p2 = nullptr;
+  int n1 = 0, n2 = 0;
+  if (!device.Lock(0, size, &p1, &n1, &p2, &n2)) {
+    running_.store(0);
+    return;
+  }
+  FillSilence(p1, n1, 0);
+  device.Unlock();
+  if (!device.Play()) {
+    running_.store(0);
+    return;
+  }
+  ACEvent* events[2] = {&notifyEvent_, &stopEvent_};
+  int write = 0;
+  for (;;) {
+    const int hit = WaitForEvents(events, 2, kFeedWaitMs);
+    if (hit == kWaitTimeout) {
+      if (stopEvent_.IsSet()) break;
+      continue;
+    }
+    if (hit != 0) break;
+    const int play = device.PlayPosition();
+    const int chunk = write >= play ? size - write + play : play - write;
+    if (!device.Lock(write, chunk, &p1, &n1, &p2, &n2)) break;
+    int read = 0;
+    if (!pauseEvent_.IsSet()) {
+      sound_.Lock(-1);
+      read = sound_.Read(p1, n1);
+      if (read == n1 && n2 > 0) read += sound_.Read(p2, n2);
+      sound_.Unlock();
+    }
+    // The rest of the chunk is silence; it is written over by the next
+    // chunk when sound came short, since the write position moves only by
+    // what was read.
+    if (read < n1) {
+      FillSilence(p1 + read, n1 - read, write + read);
+      if (n2 > 0) FillSilence(p2, n2, 0);
+    } else if (n2 > 0) {
+      FillSilence(p2 + (read - n1), n2 - (read - n1), read - n1);
+    }
+    write += read > 0 ? read : chunk;
+    write %= size;
+    device.Unlock();
+  }
+  device.StopPlayback();
+  stopEvent_.Reset();
+  running_.store(0);
+}
+
+}  // namespace media

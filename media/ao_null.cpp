@@ -1,0 +1,65 @@
+// A sound device that plays into nothing, in real time: its own thread asks
+// for the bytes the elapsed time is worth every 5 ms.
+#include <chrono>
+#include <vector>
+
+#include "media/ac_sound_device.h"
+
+namespace media {
+
+namespace {
+
+constexpr int kPeriodMs = 5;
+
+class NullSoundDevice : public ACSoundDevice {
+ public:
+  ~NullSoundDevice() override { Release(); }
+
+ protected:
+  bool OpenOutput(int channels, int frequency, int bits) override {
+    blockAlign_ = channels * bits / 8;
+    frequency_ = frequency;
+    // A scratch buffer for a quarter second, made once per opening.
+    scratch_.assign(static_cast<size_t>(frequency / 4 + 1) * blockAlign_, 0);
+    return true;
+  }
+  void CloseOutput() override {}
+  void StartOutput() override {
+    stop_.store(false);
+    thread_.Start([this] { Loop(); });
+  }
+  void StopOutput() override {
+    stop_.store(true);
+    thread_.Join();
+  }
+
+ private:
+  void Loop() {
+    using Clock = std::chrono::steady_clock;
+    const auto start = Clock::now();
+    int64_t framesDone = 0;
+    const int64_t maxFrames = static_cast<int64_t>(scratch_.size()) / blockAlign_;
+    while (!stop_.load()) {
+      acSleepMs(kPeriodMs);
+      const int64_t us = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start).count();
+      int64_t due = us * frequency_ / 1000000 - framesDone;
+      if (due > maxFrames) due = maxFrames;
+      if (due <= 0) continue;
+      Render(scratch_.data(), static_cast<int>(due * blockAlign_));
+      framesDone += due;
+    }
+  }
+
+  // Written by OpenOutput before the thread starts, read by the thread.
+  int blockAlign_ = 2;
+  int64_t frequency_ = 8000;
+  std::vector<unsigned char> scratch_;
+  std::atomic<bool> stop_{false};
+  ACThread thread_;
+};
+
+}  // namespace
+
+std::unique_ptr<ACSoundDevice> CreateNullSoundDevice() { return std::make_unique<NullSoundDevice>(); }
+
+}  // namespace media

@@ -1,0 +1,62 @@
+#include "media/yuv_convert.h"
+
+#include <cstddef>
+
+#include "media/ac_records.h"
+
+namespace media {
+
+bool acPictureSizeFits(int width, int height) {
+  if (width <= 0 || height <= 0 || (width & 1) != 0 || (height & 1) != 0) return false;
+  if (width > kMediaBufferBytes / 2 || height > kMediaBufferBytes / 2) return false;
+  return static_cast<int64_t>(width) * height * 2 <= kMediaBufferBytes;
+}
+
+void acPlanarToYUY2(const unsigned char* planar, unsigned char* yuy2, int width, int height) {
+  const int half = width / 2;
+  const unsigned char* yPlane = planar;
+  const unsigned char* uPlane = planar + static_cast<std::size_t>(width) * height;
+  const unsigned char* vPlane = uPlane + static_cast<std::size_t>(half) * (height / 2);
+  for (int r = 0; r < height / 2; ++r) {
+    const unsigned char* u = uPlane + static_cast<std::size_t>(r) * half;
+    const unsigned char* v = vPlane + static_cast<std::size_t>(r) * half;
+    for (int row = 2 * r; row < 2 * r + 2; ++row) {
+      const unsigned char* y = yPlane + static_cast<std::size_t>(row) * width;
+      unsigned char* out = yuy2 + static_cast<std::size_t>(row) * width * 2;
+      for (int k = 0; k < half; ++k) {
+        out[4 * k] = y[2 * k];
+        out[4 * k + 1] = u[k];
+        out[4 * k + 2] = y[2 * k + 1];
+        out[4 * k + 3] = v[k];
+      }
+    }
+  }
+}
+
+void acYUY2ToPlanar(const unsigned char* yuy2, unsigned char* planar, int width, int height) {
+  const int half = width / 2;
+  const std::size_t rowBytes = static_cast<std::size_t>(width) * 2;
+  unsigned char* yPlane = planar;
+  unsigned char* uPlane = planar + static_cast<std::size_t>(width) * height;
+  unsigned char* vPlane = uPlane + static_cast<std::size_t>(half) * (height / 2);
+  for (int row = 0; row < height; ++row) {
+    const unsigned char* in = yuy2 + row * rowBytes;
+    unsigned char* y = yPlane + static_cast<std::size_t>(row) * width;
+    for (int k = 0; k < half; ++k) {
+      y[2 * k] = in[4 * k];
+      y[2 * k + 1] = in[4 * k + 2];
+    }
+  }
+  for (int r = 0; r < height / 2; ++r) {
+    const unsigned char* a = yuy2 + static_cast<std::size_t>(2 * r) * rowBytes;
+    const unsigned char* b = a + rowBytes;
+    unsigned char* u = uPlane + static_cast<std::size_t>(r) * half;
+    unsigned char* v = vPlane + static_cast<std::size_t>(r) * half;
+    for (int k = 0; k < half; ++k) {
+      u[k] = static_cast<unsigned char>((a[4 * k + 1] + b[4 * k + 1]) >> 1);
+      v[k] = static_cast<unsigned char>((a[4 * k + 3] + b[4 * k + 3]) >> 1);
+    }
+  }
+}
+
+}  // namespace media
