@@ -221,7 +221,7 @@ void CCorvaneDlg::StartPipeline(const Options& options) {
   for (int i = 0; i < media::ACMovieFilter::kChannels; ++i) {
     int channel = 0;
     VideoSurface* surface = layout_->AssignStream(QStringLiteral("Channel %1").arg(i + 1), &channel);
-    if (surface) param.windows[channel] = static_cast<media::ACWindowHandle>(surface);
+    if (surface) param.windows[channel] = surface->RendererHandle();
   }
   param.soundChannels = 1;
   param.soundSampleRate = 22050;

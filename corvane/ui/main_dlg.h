@@ -232,7 +232,7 @@ class CCorvaneDlg : public QWidget {
   controls::CBitmapSlider* speedSlider_ = nullptr;
   controls::CBitmapSlider* volumeSlider_ = nullptr;
   QLabel* speedLabel_ = nullptr;
-  std::array<controls::CPictureButton*, 64> buttons_{};  // by id - 1000
+  std::array<controls::CPictureButton*, 100> buttons_{};  // by id - 1000 (ids 1001-1064)
   controls::CPictureButton* Button(int id) const { return buttons_[id - 1000]; }
 
   std::unique_ptr<RecordList> records_;

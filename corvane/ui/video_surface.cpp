@@ -62,7 +62,7 @@ void VideoSurface::SetBackground(const QImage& image) {
 }
 
 void VideoSurface::ClearPicture() {
-  clearedAt_.store(buffer_.Generation());
+  clearedAt_.store(PictureCount());
   Widget()->update();
 }
 
@@ -70,11 +70,11 @@ void VideoSurface::ClearPicture() {
 
 // ---- backend choice -------------------------------------------------------
 #include "media/impl_ac_virtual_movie.h"
+#include "media/vo_soft.h"
 
 namespace corvane {
 
 media::ImplACVirtualMovie* CreateOpenGLRenderer(media::ACWindowHandle window);
-media::ImplACVirtualMovie* CreateSoftwareRenderer(media::ACWindowHandle window);
 VideoSurface* CreateOpenGLSurface(QWidget* parent);
 VideoSurface* CreateSoftwareSurface(QWidget* parent);
 
@@ -84,7 +84,7 @@ SurfaceKind g_kind = SurfaceKind::kSoftware;  // user-interface thread
 
 SurfaceKind InstallVideoBackend(bool allowOpenGL) {
   g_kind = allowOpenGL && OpenGLAvailable() ? SurfaceKind::kOpenGL : SurfaceKind::kSoftware;
-  media::SetRendererFactory(g_kind == SurfaceKind::kOpenGL ? &CreateOpenGLRenderer : &CreateSoftwareRenderer);
+  media::SetRendererFactory(g_kind == SurfaceKind::kOpenGL ? &CreateOpenGLRenderer : &media::CreateSoftRenderer);
   return g_kind;
 }
 

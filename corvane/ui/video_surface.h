@@ -15,6 +15,8 @@
 #include <mutex>
 #include <vector>
 
+#include "media/ac_object.h"
+
 namespace corvane {
 
 // The picture a surface shows: packed YUY2, written by a display thread,
@@ -60,6 +62,10 @@ class VideoSurface {
  public:
   virtual ~VideoSurface() = default;
   virtual QWidget* Widget() = 0;
+  // The window handle the video filter hands to this surface's renderer.
+  virtual media::ACWindowHandle RendererHandle() = 0;
+  // Pictures the renderer delivered so far.
+  virtual uint64_t PictureCount() const { return buffer_.Generation(); }
   SurfaceBuffer& Buffer() { return buffer_; }
   // The widget's client size in device pixels, cached on the widget's thread.
   bool ClientSize(int* width, int* height) const;
@@ -72,10 +78,15 @@ class VideoSurface {
   uint64_t PaintedGeneration() const { return painted_.load(); }
   // Forgets the picture: the background shows again.
   void ClearPicture();
+  // Display thread, after a picture: a repaint on the widget's thread.
+
 
  protected:
   void CacheClientSize(QWidget* widget);
+ public:
   void RepaintDone() { repaintPending_.store(false); }
+
+ protected:
 
   SurfaceBuffer buffer_;
   QImage background_;  // widget thread

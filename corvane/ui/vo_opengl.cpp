@@ -58,17 +58,21 @@ class GLPaneSurface final : public QOpenGLWidget, public VideoSurface, protected
     doneCurrent();
   }
   QWidget* Widget() override { return this; }
+  media::ACWindowHandle RendererHandle() override { return static_cast<VideoSurface*>(this); }
 
  protected:
   void initializeGL() override {
     initializeOpenGLFunctions();
     // The context goes away when the widget moves to another top-level
     // window (full screen and back); the textures go with it.
-    connect(context(), &QOpenGLContext::aboutToBeDestroyed, this, [this] {
-      makeCurrent();
-      ReleaseGL();
-      doneCurrent();
-    }, Qt::UniqueConnection);
+    if (watchedContext_ != context()) {
+      watchedContext_ = context();
+      connect(context(), &QOpenGLContext::aboutToBeDestroyed, this, [this] {
+        makeCurrent();
+        ReleaseGL();
+        doneCurrent();
+      });
+    }
     program_ = std::make_unique<QOpenGLShaderProgram>();
     program_->addShaderFromSourceCode(QOpenGLShader::Vertex, kVertexShader);
     program_->addShaderFromSourceCode(QOpenGLShader::Fragment, kFragmentShader);
@@ -176,6 +180,7 @@ class GLPaneSurface final : public QOpenGLWidget, public VideoSurface, protected
   int texHeight_ = 0;
   uint64_t uploaded_ = 0;
   bool haveGL_ = false;
+  QOpenGLContext* watchedContext_ = nullptr;
 };
 
 // The renderer: the device is the surface; the source surface is the
