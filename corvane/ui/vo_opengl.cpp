@@ -53,6 +53,8 @@ class GLPaneSurface final : public QOpenGLWidget, public VideoSurface, protected
     setAutoFillBackground(false);
   }
   ~GLPaneSurface() override {
+    // The context outlives this part of the widget: no more notices here.
+    if (watchedContext_) disconnect(watchedContext_, nullptr, this, nullptr);
     makeCurrent();
     ReleaseGL();
     doneCurrent();
