@@ -53,11 +53,11 @@ class GLPaneSurface final : public QOpenGLWidget, public VideoSurface, protected
     setAutoFillBackground(false);
   }
   ~GLPaneSurface() override {
-    // The context outlives this part of the widget: no more notices here.
-    if (watchedContext_) disconnect(watchedContext_, nullptr, this, nullptr);
-    makeCurrent();
-    ReleaseGL();
-    doneCurrent();
+    if (haveGL_ && context() && context()->isValid()) {
+      makeCurrent();
+      ReleaseGL();
+      doneCurrent();
+    }
   }
   QWidget* Widget() override { return this; }
   media::ACWindowHandle RendererHandle() override { return static_cast<VideoSurface*>(this); }
@@ -65,16 +65,10 @@ class GLPaneSurface final : public QOpenGLWidget, public VideoSurface, protected
  protected:
   void initializeGL() override {
     initializeOpenGLFunctions();
-    // The context goes away when the widget moves to another top-level
-    // window (full screen and back); the textures go with it.
-    if (watchedContext_ != context()) {
-      watchedContext_ = context();
-      connect(context(), &QOpenGLContext::aboutToBeDestroyed, this, [this] {
-        makeCurrent();
-        ReleaseGL();
-        doneCurrent();
-      });
-    }
+    // Called again with a new context when the widget moves to another
+    // top-level window (full screen and back): the old context took its
+    // textures and program with it.
+    program_.reset();
     program_ = std::make_unique<QOpenGLShaderProgram>();
     program_->addShaderFromSourceCode(QOpenGLShader::Vertex, kVertexShader);
     program_->addShaderFromSourceCode(QOpenGLShader::Fragment, kFragmentShader);
@@ -182,7 +176,6 @@ class GLPaneSurface final : public QOpenGLWidget, public VideoSurface, protected
   int texHeight_ = 0;
   uint64_t uploaded_ = 0;
   bool haveGL_ = false;
-  QOpenGLContext* watchedContext_ = nullptr;
 };
 
 // The renderer: the device is the surface; the source surface is the

@@ -157,14 +157,15 @@ TEST_F(UiPlaybackTest, SecondPlayRunsKeyFramesOnly) {
   PlayFirstRow();
   Pump(300);
   Click(Dlg::IDC_SECOND);
+  const int64_t t = ShowRecorder::NowMs();
   EXPECT_TRUE(dlg()->playState().secondPlayEvent.IsSet());
   EXPECT_EQ(dlg()->speedText(), "x1");
-  Pump(300);
-  const int64_t t = ShowRecorder::NowMs();
-  Pump(800);
+  // Key frames as fast as they come: the rest of the recording (and the
+  // rows after it) in well under a second.
+  Pump(1000);
   const std::vector<int64_t> shown = Channel0Since(t);
   std::set<int64_t> distinct(shown.begin(), shown.end());
-  EXPECT_GE(distinct.size(), 2u) << "second play did not move on";
+  EXPECT_GE(distinct.size(), 5u) << "second play did not move on";
   for (int64_t dts : shown) EXPECT_EQ(dts % kKeyEveryMs, 0) << "a picture that is not a key frame: " << dts;
 }
 
@@ -176,20 +177,24 @@ TEST_F(UiPlaybackTest, SeekThroughTheSliderLandsOnTheKeyFrameAtOrBeforeTheTarget
   ASSERT_LT(before, 5000);
   const int64_t t = ShowRecorder::NowMs();
   ClickSliderAt(wave->slider(), 9);
+  // The first picture of each channel past the old position.
+  auto firstAfterSeek = [&](int channel) {
+    for (const Shown& s : recorder_.Since(t))
+      if (s.channel == channel && s.dts >= 5000) return s.dts;
+    return int64_t{-1};
+  };
   ASSERT_TRUE(WaitUntil([&] {
-    for (int64_t d : Channel0Since(t)) if (d >= 5000) return true;
-    return false;
+    for (int c = 0; c < 4; ++c) if (firstAfterSeek(c) < 0) return false;
+    return true;
   }, 3000)) << "no picture after the seek";
-  int64_t landed = -1;
-  for (int64_t d : Channel0Since(t)) {
-    if (d >= 5000) {
-      landed = d;
-      break;
-    }
+  // The reader seeks to the last key frame at or before the target in the
+  // file; the channels are interleaved, so that is channel 4's key frame at
+  // 9 s, and the other channels go on from there.
+  EXPECT_EQ(firstAfterSeek(3), 9000);
+  for (int c = 0; c < 3; ++c) {
+    EXPECT_GE(firstAfterSeek(c), 9000) << c;
+    EXPECT_LT(firstAfterSeek(c), 10000) << c;
   }
-  EXPECT_EQ(landed % kKeyEveryMs, 0) << landed;
-  EXPECT_LE(landed, 9000);
-  EXPECT_GE(landed, 8000);
   // Playing goes on from there, and the slider follows.
   ASSERT_TRUE(WaitUntil([&] { return wave->slider()->Pos() >= 9 && !wave->SliderDragging(); }, 3000));
 }

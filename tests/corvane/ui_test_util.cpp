@@ -175,7 +175,10 @@ void WindowFixture::Click(int id) {
 
 void WindowFixture::DoubleClickRow(int row) {
   controls::CColorListCtrl* list = dlg_->list();
+  // The window holds the focus, and the list within it (as after a click).
+  QApplication::setActiveWindow(dlg_.get());
   list->setFocus();
+  ASSERT_TRUE(list->hasFocus());
   QTreeWidgetItem* item = list->Row(row);
   ASSERT_NE(item, nullptr);
   list->scrollToItem(item);
