@@ -18,6 +18,9 @@ CColorListCtrl::CColorListCtrl(int controlId, QWidget* parent) : QTreeWidget(par
   setAlternatingRowColors(true);
   setEditTriggers(QAbstractItemView::NoEditTriggers);
   setIconSize(QSize(68, 17));
+  QFont f = font();
+  f.setPixelSize(11);
+  setFont(f);
   header()->setStretchLastSection(false);
   header()->setSectionsMovable(false);
   setStyleSheet(QStringLiteral(

@@ -12,6 +12,10 @@ CPictureButton::CPictureButton(int controlId, const QString& caption, QWidget* p
   setText(caption);
   setCursor(Qt::PointingHandCursor);
   setFocusPolicy(Qt::NoFocus);
+  QFont f = font();
+  f.setPixelSize(11);
+  f.setBold(true);
+  setFont(f);
 }
 
 void CPictureButton::SetPicture(int index) {
@@ -60,9 +64,6 @@ void CPictureButton::paintEvent(QPaintEvent*) {
   p.setPen(face.darker(160));
   p.drawPath(path);
   p.setPen(isEnabled() ? text_ : QColor(0xDD, 0xDD, 0xDD));
-  QFont f = font();
-  f.setBold(true);
-  p.setFont(f);
   p.drawText(rect(), Qt::AlignCenter, text());
 }
 

@@ -12,6 +12,7 @@
 #include "media/ac_play_clock.h"
 #include "media/ac_sound_player.h"
 #include "ui/video_layout.h"
+#include "ui/video_surface.h"
 #include "ui/wave_dlg.h"
 #include "ui_test_util.h"
 
@@ -72,6 +73,7 @@ TEST_F(UiPlaybackTest, DoubleClickPlaysFourMovingPicturesAndTheSliderFollows) {
   EXPECT_TRUE(text1.endsWith("/00:00:16")) << text1.toStdString();
   ASSERT_TRUE(WaitUntil([&] { return wave->timeText()->text() != text1; }, 2500));
 
+  RecordProperty("surfaces", CurrentSurfaceKind() == SurfaceKind::kOpenGL ? "OpenGL" : "software");
   // The screenshot of the playing window, kept under the build folder.
   const QString dir = QString::fromLocal8Bit(qgetenv("CORVANE_BUILD_DIR")) + "/screenshots";
   QDir().mkpath(dir);
@@ -253,6 +255,28 @@ TEST_F(UiPlaybackTest, AnAviRowPlaysItsPeriodInFourPanes) {
   Pump(700);
   const std::vector<QImage> b = GrabPanes();
   for (int c = 0; c < 4; ++c) EXPECT_NE(a[c], b[c]) << "pane " << c + 1;
+}
+
+class UiSoftwarePlaybackTest : public UiPlaybackTest {
+ protected:
+  void SetUp() override {
+    allowOpenGL_ = false;
+    UiPlaybackTest::SetUp();
+  }
+};
+
+TEST_F(UiSoftwarePlaybackTest, WithoutOpenGLTheSoftwareBackendPlaysFourMovingPictures) {
+  ASSERT_EQ(CurrentSurfaceKind(), SurfaceKind::kSoftware);
+  PlayFirstRow();
+  const std::vector<QImage> a = GrabPanes();
+  Pump(700);
+  const std::vector<QImage> b = GrabPanes();
+  for (int c = 0; c < 4; ++c) {
+    EXPECT_NE(a[c], b[c]) << "pane " << c + 1;
+    // The picture fills the pane: its centre is not the black of an empty pane.
+    const QColor centre = b[c].pixelColor(b[c].width() / 2, b[c].height() / 2);
+    EXPECT_GT(centre.red() + centre.green() + centre.blue(), 60) << "pane " << c + 1;
+  }
 }
 
 TEST_F(UiPlaybackTest, ClosingWhilePlayingEndsEveryThreadWithinOneSecond) {

@@ -141,6 +141,7 @@ void WindowFixture::OpenWindow(bool scanDemo) {
   SetSettingString(kSectionBrightmere, kKeySnapshotPath, dir_->path() + "snap/");
   CCorvaneDlg::Options options;
   options.showObserver = recorder_.Observer();
+  options.allowOpenGL = allowOpenGL_;
   dlg_ = std::make_unique<CCorvaneDlg>(options);
   dlg_->show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(dlg_.get()));

@@ -86,6 +86,7 @@ class WindowFixture : public ::testing::Test {
   std::unique_ptr<test::ScopedAppPaths> paths_;
   std::unique_ptr<CCorvaneDlg> dlg_;
   bool noWindow_ = false;
+  bool allowOpenGL_ = true;
 };
 
 // The number of this process's threads that carry no name of their own
