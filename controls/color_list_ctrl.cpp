@@ -19,12 +19,13 @@ CColorListCtrl::CColorListCtrl(int controlId, QWidget* parent) : QTreeWidget(par
   setEditTriggers(QAbstractItemView::NoEditTriggers);
   setIconSize(QSize(68, 17));
   QFont f = font();
-  f.setPixelSize(11);
+  f.setPixelSize(10);
   setFont(f);
   header()->setStretchLastSection(false);
   header()->setSectionsMovable(false);
   setStyleSheet(QStringLiteral(
       "QTreeWidget { background: #F4F8FC; alternate-background-color: #E2ECF4; color: #1A2A3A; }"
+      "QTreeWidget::item { padding: 0px; }"
       "QTreeWidget::item:selected { background: #0272BA; color: white; }"
       "QHeaderView::section { background: #3A6E9A; color: white; border: 0px; padding: 2px; }"));
 }

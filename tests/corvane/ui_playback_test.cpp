@@ -257,6 +257,18 @@ TEST_F(UiPlaybackTest, AnAviRowPlaysItsPeriodInFourPanes) {
   for (int c = 0; c < 4; ++c) EXPECT_NE(a[c], b[c]) << "pane " << c + 1;
 }
 
+TEST_F(UiPlaybackTest, SnapshotWritesThePictureOfTheSelectedPane) {
+  PlayFirstRow();
+  GCEVideoDialog* pane = dlg()->videoLayout()->paneOf(1);
+  QTest::mouseClick(pane, Qt::LeftButton, {}, pane->rect().center());
+  EXPECT_EQ(dlg()->videoLayout()->GetSelected(), 1);
+  Click(Dlg::IDC_SNAPSHOT);
+  const QDir folder(QString::fromStdString(dir_->path() + "snap/2"));
+  ASSERT_TRUE(WaitUntil([&] { return folder.entryList({"*.jpg"}, QDir::Files).size() == 1; }, 3000));
+  const QImage jpeg(folder.filePath(folder.entryList({"*.jpg"}, QDir::Files).front()));
+  EXPECT_EQ(jpeg.size(), QSize(176, 144));
+}
+
 class UiSoftwarePlaybackTest : public UiPlaybackTest {
  protected:
   void SetUp() override {

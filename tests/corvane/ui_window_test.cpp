@@ -267,6 +267,20 @@ TEST_F(UiWindowTest, LanguageChangeRetextsTheWindow) {
   EXPECT_EQ(GetSettingString(kSectionSetting, kKeyLanguage, ""), "中文");
 }
 
+TEST_F(UiWindowTest, OpeningAFolderScansItAndKeepsIt) {
+  CloseWindow();
+  OpenWindow(false);
+  ASSERT_EQ(dlg()->list()->RowCount(), 0);
+  // One day of the demo tree.
+  const std::string day = DemoFolder() + "/20240302";
+  EXPECT_EQ(dlg()->OpenFolder(day), FolderScanStatus::Ok);
+  EXPECT_FALSE(dlg()->scanning());
+  ASSERT_EQ(dlg()->list()->RowCount(), 2);
+  EXPECT_EQ(dlg()->list()->Row(0)->text(kColumnPath).toStdString(), DemoPath(5));
+  EXPECT_EQ(GetSettingString(kSectionBrightmere, kKeyFolderName, ""), day);
+  EXPECT_EQ(dlg()->records().summary.typesSeen, 0x00010001u | 0x01000000u);
+}
+
 TEST_F(UiWindowTest, PlayWithAnEmptyListDoesNothing) {
   CloseWindow();
   OpenWindow(false);
