@@ -269,6 +269,32 @@ TEST_F(UiPlaybackTest, SnapshotWritesThePictureOfTheSelectedPane) {
   EXPECT_EQ(jpeg.size(), QSize(176, 144));
 }
 
+TEST_F(UiPlaybackTest, PicturesKeepMovingFullScreenAndBack) {
+  PlayFirstRow();
+  GCEVideoLayoutDialog* layout = dlg()->videoLayout();
+  Click(Dlg::IDC_FULLSCREEN);
+  ASSERT_TRUE(layout->isWindow());
+  Pump(300);
+  // The surfaces moved to another window and drew into a new context.
+  const uint64_t painted = layout->paneOf(0)->surface()->PaintedGeneration();
+  const std::vector<QImage> a = GrabPanes();
+  Pump(600);
+  const std::vector<QImage> b = GrabPanes();
+  EXPECT_GT(layout->paneOf(0)->surface()->PaintedGeneration(), painted);
+  for (int c = 0; c < 4; ++c) {
+    EXPECT_NE(a[c], b[c]) << "pane " << c + 1 << " full screen";
+    EXPECT_EQ(b[c].size(), layout->CellRect(c).size() - QSize(2, 2));
+  }
+  layout->paneOf(0)->BuildLeftMenu();
+  layout->SetFullScreen(false);
+  ASSERT_FALSE(layout->isWindow());
+  Pump(300);
+  const std::vector<QImage> c1 = GrabPanes();
+  Pump(600);
+  const std::vector<QImage> c2 = GrabPanes();
+  for (int c = 0; c < 4; ++c) EXPECT_NE(c1[c], c2[c]) << "pane " << c + 1 << " back in the window";
+}
+
 class UiSoftwarePlaybackTest : public UiPlaybackTest {
  protected:
   void SetUp() override {

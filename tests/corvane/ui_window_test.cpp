@@ -107,6 +107,50 @@ TEST_F(UiWindowTest, ArrangementsFor1_4_6And13Panes) {
   EXPECT_EQ(layout->count(), 4);
 }
 
+TEST(UiArrangementTest, EveryCountOfTheTableHasItsCells) {
+  const int W = 640, H = 480;
+  struct Expect {
+    int n, kind, count;
+  };
+  for (const Expect& e : {Expect{1, 1, 1}, {4, 1, 4}, {6, 2, 6}, {8, 2, 8}, {9, 1, 9}, {10, 2, 10}, {12, 2, 12},
+                          {13, 3, 13}, {16, 1, 16}, {17, 3, 17}, {25, 1, 25}, {36, 1, 36}, {0, 1, 4}, {5, 1, 4}}) {
+    int kind = 0, count = 0;
+    ArrangementForScreenNum(e.n, &kind, &count);
+    EXPECT_EQ(kind, e.kind) << e.n;
+    EXPECT_EQ(count, e.count) << e.n;
+  }
+  // 3 x 3: cell i at column i mod 3, row i / 3.
+  EXPECT_EQ(ArrangementCell(1, 9, 4, W, H), QRect(W / 3, H / 3, 2 * W / 3 - W / 3, 2 * H / 3 - H / 3));
+  // 8 = 2 x 4: the big cell, the right column top to bottom, the bottom row right to left.
+  EXPECT_EQ(ArrangementCell(2, 8, 0, W, H), QRect(0, 0, 3 * W / 4, 3 * H / 4));
+  EXPECT_EQ(ArrangementCell(2, 8, 4, W, H), QRect(3 * W / 4, 3 * H / 4, W - 3 * W / 4, H - 3 * H / 4));
+  EXPECT_EQ(ArrangementCell(2, 8, 5, W, H), QRect(2 * W / 4, 3 * H / 4, W / 4, H - 3 * H / 4));
+  EXPECT_EQ(ArrangementCell(2, 8, 7, W, H), QRect(0, 3 * H / 4, W / 4, H - 3 * H / 4));
+  EXPECT_TRUE(ArrangementCell(2, 8, 8, W, H).isEmpty());
+  // 17: the large cell takes three fifths.
+  EXPECT_EQ(ArrangementCell(3, 17, 0, W, H), QRect(0, 0, 3 * W / 5, 3 * H / 5));
+  EXPECT_EQ(ArrangementCell(3, 17, 3, W, H), QRect(3 * W / 5, H / 5, 4 * W / 5 - 3 * W / 5, 2 * H / 5 - H / 5));
+  // The cells of a grid tile the area without gaps.
+  for (int k : {1, 2, 3, 4, 5, 6}) {
+    int area = 0;
+    for (int i = 0; i < k * k; ++i) area += ArrangementCell(1, k * k, i, W, H).width() * ArrangementCell(1, k * k, i, W, H).height();
+    EXPECT_EQ(area, W * H) << k;
+  }
+}
+
+TEST_F(UiWindowTest, TheFramelessWindowIsDraggedByItsCaption) {
+  const QPoint before = dlg()->pos();
+  const QPoint grip(400, 15);  // on the title row, no control there
+  QTest::mousePress(dlg(), Qt::LeftButton, {}, grip);
+  QTest::mouseMove(dlg(), grip + QPoint(30, 20));
+  QTest::mouseRelease(dlg(), Qt::LeftButton, {}, grip + QPoint(30, 20));
+  EXPECT_TRUE(WaitUntil([&] { return dlg()->pos() != before; }, 1000)) << "the window did not move";
+  // Enter and Escape do not close it.
+  QTest::keyClick(dlg(), Qt::Key_Escape);
+  QTest::keyClick(dlg(), Qt::Key_Return);
+  EXPECT_TRUE(dlg()->isVisible());
+}
+
 TEST_F(UiWindowTest, ScreenNumFromTheSettingsAtStart) {
   CloseWindow();
   SetSettingInt(kSectionScreenConfig, kKeyScreenNum, 6);
