@@ -220,6 +220,8 @@ void AviReader::HandlePacket(int slot, AviFile& f) {
     case KIND_VIDEO:
       if (key || !link_.KeyFramesOnly())
         link_.PushVideo(f.channel, codec, clockMs_, p->data, p->size, par->width, par->height);
+      else
+        s_.stats.videoSkipped.fetch_add(1);
       return;
     case KIND_AUDIO:
       // Sound keeps its own time: the sound card's played time is compared

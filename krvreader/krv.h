@@ -95,6 +95,11 @@ AVStream* av_new_stream(AVFormatContext* s, int id);
 int krv_read_header(RecordingContext* ctx);                    // 0 or -12
 int krv_read_packet(RecordingContext* ctx, RecordingPacket* pkt);  // size > 0, -32 at end, -5
 int krv_read_close(RecordingContext* ctx);                     // frees the streams; not pb, not the packet
+// The opening of the reader thread on an open ctx->pb: the key-frame seek to
+// 0 the recorder's software makes, then the header, read from the file's
+// start whatever the seek found (a file whose first tag is a key frame at
+// second 0 leaves the seek on that tag). The result of krv_read_header.
+int krv_read_open(RecordingContext* ctx);
 bool krv_seek_keyframe(RecordingContext* ctx, int64_t target_us);
 bool krv_seek_keyframe_estimate(RecordingContext* ctx, int64_t target_us, int64_t file_size, int64_t duration_us);
 int krv_resync(ByteIOContext* pb, int* type);  // 0 with the next tag's type, -32 at end of file

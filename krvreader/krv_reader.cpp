@@ -341,6 +341,13 @@ int krv_read_header(RecordingContext* ctx) {
   return 0;
 }
 
+int krv_read_open(RecordingContext* ctx) {
+  if (!ctx || !ctx->pb) return KRV_EIO;
+  krv_seek_keyframe(ctx, 0);
+  url_fseek(ctx->pb, 0, SEEK_SET);
+  return krv_read_header(ctx);
+}
+
 int krv_resync(ByteIOContext* pb, int* type) {
   int t = 0;
   int r = resyncFrom(pb, 0xFFFFFFFFu, &t);

@@ -65,12 +65,7 @@ bool KrvReader::SwitchFiles(const char* path) {
     return false;
   }
   fileOpen_ = true;
-  krv_seek_keyframe(ctx_.get(), 0);
-  // The seek leaves the reader on a key frame when the file's first tag is
-  // one at second 0 (a file without metadata); the header is read from the
-  // file's start in every case.
-  url_fseek(ctx_->pb, 0, SEEK_SET);
-  krv_read_header(ctx_.get());  // -12 (too many streams) keeps the streams made; reading goes on
+  krv_read_open(ctx_.get());  // -12 (too many streams) keeps the streams made; reading goes on
   s_.krvOpenPath.Set(path);
   link_.EnterRecording(start, LengthMs());
   return true;
@@ -136,8 +131,13 @@ void KrvReader::Packet() {
   switch (st->kind) {
     case KIND_VIDEO:
       if (channel < 0) return;
-      if (key || !link_.KeyFramesOnly())
+      if (key || !link_.KeyFramesOnly()) {
         if (!link_.PushVideo(channel, st->codec_id, timeMs, pkt_.data, pkt_.size, st->width, st->height)) return;
+      } else {
+        s_.stats.videoSkipped.fetch_add(1);
+      }
+      // Every video time goes to the clock, passed or not, so that fast
+      // playback is paced by all of them.
       link_.PushClock(timeMs, LengthMs());
       return;
     case KIND_AUDIO:

@@ -62,6 +62,20 @@ class ReaderHost {
   virtual void SpeedResetToNormal() = 0;
 };
 
+// What the reader threads passed on, for tests, tools and diagnostics.
+// Counted by the reader threads; read from any thread.
+struct ReaderStats {
+  std::atomic<int64_t> opened{0};          // recordings opened
+  std::atomic<int64_t> seeks{0};           // seeks carried out
+  std::atomic<int64_t> videoPassed{0};     // video packets into the movie filter
+  std::atomic<int64_t> videoSkipped{0};    // non-key frames left out (fast play)
+  std::atomic<int64_t> audioPassed{0};     // audio packets into the sound player
+  std::atomic<int64_t> clockTimes{0};      // times pushed into the clock
+  std::atomic<int64_t> dataRecords{0};     // data packets handed to the delivery
+  std::atomic<int64_t> exported{0};        // packets handed to the export branch
+  std::atomic<int64_t> markers[3] = {};    // DTS_BEGIN, DTS_SWITCH, DTS_END pushed
+};
+
 struct PlayState {
   enum FileKind : int { kKrv = 0, kAvi = 1 };
 
@@ -91,6 +105,7 @@ struct PlayState {
   SharedPath krvOpenPath;
   SharedPath aviOpenPath[4];
   std::atomic<int> ended{0};
+  ReaderStats stats;
 
   // ---- the pipeline, set once before the first reader starts -------------
   media::ACMovieFilter* movieFilter = nullptr;

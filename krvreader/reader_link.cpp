@@ -41,17 +41,20 @@ void ReaderLink::ResetForSeek() {
   s_.secondPlayEvent.Reset();
   if (s_.host) s_.host->SpeedResetToNormal();
   if (s_.clock) s_.clock->SetMode(media::ACPlayClock::kModeRestart);
+  s_.stats.seeks.fetch_add(1);
 }
 
 void ReaderLink::PushMarker(int64_t marker, int64_t lengthMs) {
+  if (marker >= media::DTS_END && marker <= media::DTS_BEGIN) s_.stats.markers[-marker - 1].fetch_add(1);
   if (s_.soundPlayer) {
     while (!s_.soundPlayer->PushAudio(s_.audioChannel.load(), 0, marker, nullptr, 0)) {
       if (Interrupted()) return;
       media::acSleepMs(kMarkerRetryMs);
     }
   }
-  // The filter retries each ring itself until it takes the marker or stops.
-  if (s_.movieFilter) s_.movieFilter->InputData(static_cast<int>(marker));
+  // The filter retries each ring itself until it takes the marker, stops,
+  // or the reader is told to quit or restart.
+  if (s_.movieFilter && !s_.movieFilter->InputMarker(marker, [this] { return Interrupted(); })) return;
   if (s_.clock) {
     while (!s_.clock->PushDTS(marker, lengthMs)) {
       if (Interrupted()) return;
@@ -73,6 +76,7 @@ void ReaderLink::LeaveRecording(int64_t lengthMs) {
 }
 
 void ReaderLink::EnterRecording(int64_t startSeconds, int64_t lengthMs) {
+  s_.stats.opened.fetch_add(1);
   delivery_.SetStartTime(startSeconds);
   if (s_.host) s_.host->RecordingOpened(startSeconds);
   ForgetClockTime();
@@ -97,6 +101,7 @@ bool ReaderLink::PushVideo(int channel, int codecId, int64_t timeMs, const unsig
     if (Interrupted()) return false;
     media::acSleepMs(kPacketRetryMs);
   }
+  s_.stats.videoPassed.fetch_add(1);
   return true;
 }
 
@@ -106,6 +111,7 @@ bool ReaderLink::PushAudio(int channel, int codecId, int64_t timeMs, const unsig
     if (Interrupted()) return false;
     media::acSleepMs(kPacketRetryMs);
   }
+  s_.stats.audioPassed.fetch_add(1);
   return true;
 }
 
@@ -118,9 +124,11 @@ void ReaderLink::PushClock(int64_t timeMs, int64_t lengthMs) {
     }
   }
   lastClockMs_ = timeMs;
+  s_.stats.clockTimes.fetch_add(1);
 }
 
 void ReaderLink::DeliverRecord(const unsigned char* data, int size, int64_t timeMs) {
+  s_.stats.dataRecords.fetch_add(1);
   delivery_.Deliver(s_.mapQueue.load(), s_.chartQueue.load(), data, size, timeMs, SecondPlay());
 }
 
@@ -130,6 +138,7 @@ bool ReaderLink::HandToExport(const ExportPacket& packet) {
     s_.exportPending.store(0);
     return false;
   }
+  s_.stats.exported.fetch_add(1);
   s_.exportBranch->ExportPacket(s_, packet);
   return true;
 }

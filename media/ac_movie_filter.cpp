@@ -199,6 +199,24 @@ bool ACMovieFilter::Held() const { return impl_->hold.IsSet(); }
 
 bool ACMovieFilter::OneFrameOn() const { return impl_->oneFrame.load() != 0; }
 
+int ACMovieFilter::QueuedPackets(int channel) {
+  if (channel < 0 || channel >= kChannels) return -1;
+  Impl::Channel& ch = impl_->channels[channel];
+  ch.ring.Lock(-1);
+  const int n = ch.ring.Count();
+  ch.ring.Unlock();
+  return n;
+}
+
+int ACMovieFilter::QueuedPictures(int channel) {
+  if (channel < 0 || channel >= kChannels) return -1;
+  Impl::Channel& ch = impl_->channels[channel];
+  ch.pool.Lock(-1);
+  const int n = ch.pool.ReadyCount();
+  ch.pool.Unlock();
+  return n;
+}
+
 void ACMovieFilter::EmptyData() {
   Impl& d = *impl_;
   for (Impl::Channel& ch : d.channels) {

@@ -69,6 +69,10 @@ class ACMovieFilter : public virtual ACFilter {
   // The hold event as it stands (PushFrame) and the one-frame flag.
   bool Held() const;
   bool OneFrameOn() const;
+  // Packets waiting in a channel's ring and pictures ready in its pool (for
+  // tests and diagnostics; -1 for no such channel).
+  int QueuedPackets(int channel);
+  int QueuedPictures(int channel);
 
   // A marker into every ring as InputData(int) does, but giving up as soon
   // as `giveUp` returns true (a reader told to quit or restart). 1 = all

@@ -130,8 +130,7 @@ class Reading {
     std::snprintf(ctx->filename, sizeof ctx->filename, "%s", path.c_str());
     opened = krv::url_fopen(&ctx->pb, ctx->filename, krv::URL_RDONLY) == 0;
     if (opened) {
-      krv::krv_seek_keyframe(ctx, 0);
-      headerResult = krv::krv_read_header(ctx);
+      headerResult = krv::krv_read_open(ctx);
     }
   }
   ~Reading() {

@@ -137,4 +137,38 @@ TEST(KrvSeek, OpeningSeekToZeroFindsNothingAndStaysAtTheStart) {
   EXPECT_EQ(p.dts, 0);
 }
 
+TEST(KrvSeek, OpeningAFileThatBeginsWithAKeyFrameReadsItsHeaderFromTheStart) {
+  // No metadata tag: the first tag is a key frame at second 0, where the
+  // opening's seek to 0 stops. The header still comes from offset 0.
+  Bytes file = FileHeader(0x41);  // two video, no audio, one data stream
+  for (int i = 0; i < 5; ++i) {
+    Bytes t = MediaTag(9, 0, static_cast<uint32_t>(i * 40000), i == 0 ? 0x10 : 0x20, Payload(20, static_cast<uint8_t>(i)));
+    file.insert(file.end(), t.begin(), t.end());
+  }
+  std::string path = TempPath("keyfirst.krv");
+  WriteFile(path, file);
+  {
+    Reading r(path);
+    EXPECT_EQ(r.headerResult, 0);
+    EXPECT_EQ(r.ctx->nb_video_streams, 2);
+    EXPECT_EQ(r.ctx->nb_data_streams, 1);
+    std::vector<Pkt> all = r.All();
+    ASSERT_EQ(all.size(), 5u);
+    EXPECT_EQ(all[0].dts, 0);
+    EXPECT_TRUE(all[0].key);
+    EXPECT_EQ(all[4].dts, 160000);
+  }
+  {
+    // The seek alone stops on that key frame (its previous-tag-size field at
+    // offset 9), where a header read would take the start code for the
+    // layout byte and the header size.
+    RecordingContext ctx{};
+    ASSERT_EQ(url_fopen(&ctx.pb, path.c_str(), URL_RDONLY), 0);
+    EXPECT_TRUE(krv_seek_keyframe(&ctx, 0));
+    EXPECT_EQ(url_ftell(ctx.pb), 9);
+    url_fclose(ctx.pb);
+  }
+  std::remove(path.c_str());
+}
+
 }  // namespace

@@ -31,8 +31,7 @@ class KrvSession {
   bool Open(const std::string& path) {
     std::snprintf(ctx_->filename, sizeof ctx_->filename, "%s", path.c_str());
     if (krv::url_fopen(&ctx_->pb, ctx_->filename, krv::URL_RDONLY) < 0) return false;
-    krv::krv_seek_keyframe(ctx_, 0);
-    krv::krv_read_header(ctx_);  // -12 (too many streams) leaves the streams it made; reading goes on
+    krv::krv_read_open(ctx_);  // -12 (too many streams) leaves the streams it made; reading goes on
     return true;
   }
   krv::RecordingContext* ctx() { return ctx_; }

@@ -1,0 +1,321 @@
+// The sound player with real voice frames and ADPCM (from the recorder's
+// encoders and krvsynth recordings), on the null device and on SDL's dummy
+// driver; the decoded-sound ring; the clock following the sound.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <mutex>
+#include <random>
+#include <vector>
+
+#include "media/ac_movie_filter.h"
+#include "media/ac_play_clock.h"
+#include "media/ac_sound_buffer.h"
+#include "media/ac_sound_player.h"
+#include "media/hi_voice.h"
+#include "pipeline_support.h"
+#include "synth/adpcm_ms.h"
+
+using namespace media;
+using namespace pipelinetest;
+
+namespace {
+
+int g_window;  // stands for the owner window
+ACWindowHandle kWindow = &g_window;
+
+std::vector<int16_t> tone(int count) {
+  std::vector<int16_t> s(static_cast<size_t>(count));
+  for (int i = 0; i < count; ++i) s[i] = static_cast<int16_t>(8000 * std::sin(i * 0.3));
+  return s;
+}
+
+// One HiSilicon voice frame of `samples` samples (1 + 4k).
+std::vector<unsigned char> voiceFrame(int samples) {
+  unsigned char state[HI_VOICE_STATE_BYTES];
+  HI_VOICE_EncReset(state, 35);
+  std::vector<unsigned char> frame(HI_VOICE_MAX_FRAME_BYTES);
+  int bytes = static_cast<int>(frame.size());
+  const auto pcm = tone(samples);
+  EXPECT_EQ(HI_VOICE_EncodeFrame(state, pcm.data(), samples, frame.data(), &bytes), 0);
+  frame.resize(static_cast<size_t>(bytes));
+  return frame;
+}
+
+// One Microsoft ADPCM block of `bytes` bytes.
+std::vector<unsigned char> adpcmBlock(int bytes) {
+  const auto pcm = tone(krvsynth::AdpcmSamplesPerBlock(bytes));
+  std::vector<unsigned char> block(static_cast<size_t>(bytes));
+  krvsynth::EncodeAdpcmMsBlock(pcm.data(), bytes, block.data());
+  return block;
+}
+
+int push(ACSoundPlayer& p, int type, int64_t dts, const std::vector<unsigned char>& data) {
+  return p.PushAudio(0, type, dts, data.data(), static_cast<int>(data.size()));
+}
+
+struct NullPlayer : ::testing::Test {
+  GateOpen gate;
+  ACSoundPlayer player;
+  void SetUp() override {
+    ASSERT_EQ(player.Init(kWindow, 1, 8000, 16, CreateNullSoundDevice()), 1);
+    player.Start();
+    ASSERT_TRUE(player.Running());
+  }
+};
+
+}  // namespace
+
+TEST_F(NullPlayer, DeviceBufferIsAFifteenthOfASecond) {
+  EXPECT_EQ(player.DeviceBufferBytes(), 1066);
+  EXPECT_EQ(player.DeviceFrequency(), 8000);
+}
+
+TEST_F(NullPlayer, A320ByteBlockAt5000EndsAt5020AndHas5000Played) {
+  player.Pause(1);  // the feed thread leaves the ring alone
+  ASSERT_EQ(push(player, ACSoundPlayer::kHisiVoiceType, 5000, voiceFrame(161)), 1);  // 322 bytes
+  ASSERT_TRUE(WaitFor([&] { return player.BufferedEndTime() != 0; }, 2000));
+  EXPECT_EQ(player.BufferedEndTime(), 5020);
+  EXPECT_EQ(player.StoredBytes(), 322);
+  EXPECT_EQ(player.PlayedTime(), 5000);
+}
+
+TEST_F(NullPlayer, PauseKeepsTheSoundAndResumeGoesOnWhereItStopped) {
+  player.Pause(1);
+  ASSERT_EQ(push(player, ACSoundPlayer::kHisiVoiceType, 1000, voiceFrame(481)), 1);
+  ASSERT_TRUE(WaitFor([&] { return player.StoredBytes() == 962; }, 2000));
+  const int64_t played = player.DeviceBytesPlayed();
+  acSleepMs(150);
+  // The device goes on playing (silence) and the sound stays in the ring.
+  EXPECT_GT(player.DeviceBytesPlayed(), played + 1000);
+  EXPECT_EQ(player.StoredBytes(), 962);
+  EXPECT_EQ(player.PlayedTime(), 1000);
+  player.Pause(0);
+  ASSERT_TRUE(WaitFor([&] { return player.StoredBytes() == 0; }, 2000));
+  EXPECT_EQ(player.PlayedTime(), 1060);
+}
+
+TEST_F(NullPlayer, ATypeChangeMakesTheOtherDecoder) {
+  player.Pause(1);
+  ASSERT_EQ(push(player, ACSoundPlayer::kHisiVoiceType, 0, voiceFrame(161)), 1);           // 322 bytes
+  ASSERT_EQ(push(player, ACSoundPlayer::kAdpcmType, 20, adpcmBlock(86)), 1);              // 320 bytes
+  ASSERT_EQ(push(player, ACSoundPlayer::kHisiVoiceType, 40, voiceFrame(161)), 1);          // 322 bytes
+  ASSERT_EQ(push(player, 12345, 60, voiceFrame(161)), 1);                                 // unknown: skipped
+  ASSERT_TRUE(WaitFor([&] { return player.StoredBytes() >= 964; }, 2000));
+  acSleepMs(50);
+  EXPECT_EQ(player.StoredBytes(), 964);
+  EXPECT_EQ(player.BufferedEndTime(), 60);
+}
+
+TEST_F(NullPlayer, MarkersCarryNoSound) {
+  player.Pause(1);
+  ASSERT_EQ(player.PushAudio(0, 0, DTS_BEGIN, nullptr, 0), 1);
+  ASSERT_EQ(push(player, ACSoundPlayer::kHisiVoiceType, 0, voiceFrame(161)), 1);
+  ASSERT_EQ(player.PushAudio(0, 0, DTS_END, nullptr, 0), 1);
+  ASSERT_EQ(push(player, ACSoundPlayer::kHisiVoiceType, 20, voiceFrame(161)), 1);
+  ASSERT_TRUE(WaitFor([&] { return player.StoredBytes() >= 644; }, 2000));
+  EXPECT_EQ(player.BufferedEndTime(), 40);
+}
+
+TEST_F(NullPlayer, WithoutPacketsTheEndTimeIsForgottenAfterOneSecond) {
+  ASSERT_EQ(push(player, ACSoundPlayer::kHisiVoiceType, 3000, voiceFrame(161)), 1);
+  ASSERT_TRUE(WaitFor([&] { return player.BufferedEndTime() != 0; }, 2000));
+  ASSERT_TRUE(WaitFor([&] { return player.BufferedEndTime() == 0; }, 3000));
+  EXPECT_EQ(player.PlayedTime(), 0);
+}
+
+TEST_F(NullPlayer, ClearWhilePausedWithAFullRingReturnsAtOnce) {
+  player.Pause(1);
+  const auto frame = voiceFrame(481);  // 962 bytes each: the ring holds 106
+  int refused = 0;
+  for (int i = 0; i < 400 && refused < 5; ++i)
+    if (push(player, ACSoundPlayer::kHisiVoiceType, i * 60, frame) == 0) ++refused;
+  EXPECT_GT(refused, 0);
+  const int64_t start = NowMs();
+  player.ClearSound();
+  EXPECT_LT(NowMs() - start, 500);
+  EXPECT_EQ(player.StoredBytes(), 0);
+  EXPECT_EQ(player.BufferedEndTime(), 0);
+  // And the player goes on.
+  ASSERT_EQ(push(player, ACSoundPlayer::kHisiVoiceType, 100, voiceFrame(161)), 1);
+  ASSERT_TRUE(WaitFor([&] { return player.BufferedEndTime() == 120; }, 2000));
+}
+
+TEST_F(NullPlayer, StopWhilePausedWithFullQueuesEndsWithinOneSecond) {
+  player.Pause(1);
+  const auto frame = voiceFrame(481);
+  for (int i = 0; i < 200; ++i) push(player, ACSoundPlayer::kHisiVoiceType, i * 60, frame);
+  const int64_t start = NowMs();
+  player.Stop();
+  EXPECT_LT(NowMs() - start, 1000);
+  EXPECT_FALSE(player.Running());
+  // Stopped: pushes are dropped as accepted.
+  EXPECT_EQ(push(player, ACSoundPlayer::kHisiVoiceType, 0, frame), 1);
+}
+
+TEST(SoundPlayer, PushBeforeStartIsTakenAndStoresNothing) {
+  GateOpen gate;
+  ACSoundPlayer player;
+  ASSERT_EQ(player.Init(kWindow, 1, 8000, 16, CreateNullSoundDevice()), 1);
+  const auto frame = voiceFrame(161);
+  for (int i = 0; i < 30; ++i) ASSERT_EQ(push(player, ACSoundPlayer::kHisiVoiceType, i * 20, frame), 1);
+  player.Start();
+  player.Pause(1);
+  acSleepMs(50);
+  EXPECT_EQ(player.StoredBytes(), 0);
+  EXPECT_EQ(player.BufferedEndTime(), 0);
+}
+
+TEST(SoundPlayer, PushesWithBothGatesClosedAreDroppedAsAccepted) {
+  krvGate.Reset();
+  aviGate.Reset();
+  ACSoundPlayer player;
+  ASSERT_EQ(player.Init(kWindow, 1, 8000, 16, CreateNullSoundDevice()), 1);
+  player.Start();
+  player.Pause(1);
+  const auto frame = voiceFrame(161);
+  for (int i = 0; i < 30; ++i) ASSERT_EQ(push(player, ACSoundPlayer::kHisiVoiceType, i * 20, frame), 1);
+  acSleepMs(50);
+  EXPECT_EQ(player.StoredBytes(), 0);
+}
+
+TEST(SoundPlayer, InitRefusesANullWindowAndUnusableFormats) {
+  ACSoundPlayer player;
+  EXPECT_EQ(player.Init(nullptr, 1, 8000, 16, CreateNullSoundDevice()), 0);
+  EXPECT_EQ(player.Init(kWindow, 3, 8000, 16, CreateNullSoundDevice()), 0);
+  EXPECT_EQ(player.Init(kWindow, 1, 0, 16, CreateNullSoundDevice()), 0);
+  EXPECT_EQ(player.Init(kWindow, 1, 8000, 12, CreateNullSoundDevice()), 0);
+  player.Start();  // not initialised: nothing starts
+  EXPECT_FALSE(player.Running());
+  EXPECT_EQ(player.PlayedTime(), 0);
+}
+
+TEST(SdlSoundPlayer, Speed32DoublesTheDeviceRate) {
+  GateOpen gate;
+  ACSoundPlayer player;
+  ASSERT_EQ(player.Init(kWindow, 1, 8000, 16), 1) << "SDL audio (SDL_AUDIODRIVER=dummy)";
+  player.Start();
+  ASSERT_TRUE(WaitFor([&] { return player.DeviceBytesPlayed() > 0; }, 2000));
+  player.SetSpeed(32);
+  EXPECT_EQ(player.DeviceFrequency(), 16000);
+  const int64_t before = player.DeviceBytesPlayed();
+  ASSERT_TRUE(WaitFor([&] { return player.DeviceBytesPlayed() > before + 2000; }, 2000)) << "plays on after reopening";
+  player.SetSpeed(1);
+  EXPECT_EQ(player.DeviceFrequency(), 500);
+  player.SetSpeed(16);
+  EXPECT_EQ(player.DeviceFrequency(), 8000);
+}
+
+TEST(SdlSoundPlayer, RealAdpcmPlaysInRealTime) {
+  GateOpen gate;
+  const std::string path = Recording("sound_1ch_2s.krv", 2, 1, 176, 144);
+  ASSERT_FALSE(path.empty());
+  const auto audio = ReadPackets(path, 1);
+  ASSERT_FALSE(audio.empty());
+  ACSoundPlayer player;
+  ASSERT_EQ(player.Init(kWindow, 1, 8000, 16), 1);
+  player.Start();
+  for (const Packet& p : audio)
+    if (p.channel == 0)
+      while (player.PushAudio(0, p.codecId, p.dtsMs, p.data.data(), static_cast<int>(p.data.size())) == 0)
+        acSleepMs(1);
+  ASSERT_TRUE(WaitFor([&] { return player.PlayedTime() > 200; }, 3000));
+  const int64_t t1 = player.PlayedTime();
+  const int64_t w1 = NowMs();
+  acSleepMs(500);
+  const int64_t t2 = player.PlayedTime();
+  const int64_t w2 = NowMs();
+  // Played time moves with the wall clock (a loose check of the feed
+  // arithmetic; the accuracy belongs to the bench).
+  EXPECT_NEAR(static_cast<double>(t2 - t1), static_cast<double>(w2 - w1), 250.0);
+}
+
+TEST(SoundAsMasterClock, TheClockFollowsThePlayedSound) {
+  GateOpen gate;
+  const std::string path = Recording("sound_1ch_2s.krv", 2, 1, 176, 144);
+  ASSERT_FALSE(path.empty());
+  const auto audio = ReadPackets(path, 1);
+  ACSoundPlayer player;
+  ASSERT_EQ(player.Init(kWindow, 1, 8000, 16), 1);
+  player.Start();
+  ACMovieFilter filter;
+  ACPlayClock clock(nullptr);
+  clock.Start(&filter, &player);
+  // The sound runs 500 ms ahead of the pictures: with the sound as master
+  // the clock passes the first 500 ms of video times at once and then keeps
+  // pace with the played sound, so it reaches 1000 about 500 ms after the
+  // start (timestamps alone would take a second).
+  for (const Packet& p : audio) {
+    if (p.channel != 0) continue;
+    while (player.PushAudio(0, p.codecId, p.dtsMs + 500, p.data.data(), static_cast<int>(p.data.size())) == 0)
+      acSleepMs(1);
+  }
+  ASSERT_TRUE(WaitFor([&] { return player.BufferedEndTime() > 2000; }, 2000));
+  for (int64_t t = 0; t <= 1000; t += 40) ASSERT_EQ(clock.PushDTS(t, 2000), 1);
+  const int64_t start = NowMs();
+  clock.SetMode(ACPlayClock::kModePlay);
+  ASSERT_TRUE(WaitFor([&] { return filter.CurrentDTS() == 1000; }, 5000));
+  const int64_t took = NowMs() - start;
+  const int64_t played = player.PlayedTime();
+  EXPECT_GT(took, 300);
+  EXPECT_LT(took, 850);
+  EXPECT_GT(played, 900);
+  EXPECT_LT(played, 1300);
+}
+
+// The decoded-sound ring on its own: bytes come out as they went in, in
+// order, whatever the sizes, including the wrap with the reader at 0.
+TEST(SoundBuffer, TheWrapWithTheReaderAtZeroLosesNothing) {
+  ACSoundBuffer ring(100);
+  int available = 0;
+  unsigned char* area = ring.WriteArea(90, &available);
+  ASSERT_NE(area, nullptr);
+  for (int i = 0; i < 90; ++i) area[i] = static_cast<unsigned char>(i);
+  ring.Commit(90);
+  // 10 bytes left at the end, the reader still at 0: no area, nothing lost.
+  EXPECT_EQ(ring.WriteArea(20, &available), nullptr);
+  EXPECT_EQ(ring.Stored(), 90);
+  unsigned char out[100];
+  ASSERT_EQ(ring.Read(out, 100), 90);
+  for (int i = 0; i < 90; ++i) ASSERT_EQ(out[i], i);
+  EXPECT_EQ(ring.Stored(), 0);
+}
+
+TEST(SoundBuffer, RandomWritesAndReadsKeepTheByteStream) {
+  ACSoundBuffer ring(1000);
+  std::mt19937 rng(7);
+  uint8_t nextIn = 0, nextOut = 0;
+  int64_t written = 0, read = 0;
+  std::vector<unsigned char> out(1000);
+  for (int step = 0; step < 20000; ++step) {
+    if (rng() % 2 == 0) {
+      const int n = 1 + static_cast<int>(rng() % 300);
+      int available = 0;
+      unsigned char* area = ring.WriteArea(n, &available);
+      if (area == nullptr) continue;
+      ASSERT_GE(available, n);
+      for (int i = 0; i < n; ++i) area[i] = nextIn++;
+      ring.Commit(n);
+      written += n;
+    } else {
+      const int n = 1 + static_cast<int>(rng() % 400);
+      const int got = ring.Read(out.data(), n);
+      for (int i = 0; i < got; ++i) ASSERT_EQ(out[i], nextOut++) << "byte " << read + i;
+      read += got;
+    }
+    ASSERT_EQ(ring.Stored(), written - read);
+  }
+  EXPECT_GT(read, 100000);
+}
+
+TEST(SoundBuffer, FullAndDropAll) {
+  ACSoundBuffer ring(64);
+  int available = 0;
+  ASSERT_NE(ring.WriteArea(64, &available), nullptr);
+  ring.Commit(64);
+  EXPECT_EQ(ring.Stored(), 64);
+  EXPECT_EQ(ring.WriteArea(1, &available), nullptr);
+  ring.DropAll();
+  EXPECT_EQ(ring.Stored(), 0);
+  EXPECT_NE(ring.WriteArea(64, &available), nullptr);
+}
