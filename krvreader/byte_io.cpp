@@ -5,6 +5,7 @@
 // towards it; while writing, `pos` is the file position of the buffer's start
 // and buf_ptr is where the next byte goes.
 #include "byte_io.h"
+#include "krv_internal.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -21,7 +22,12 @@ namespace krv {
 namespace {
 
 constexpr int kDefaultBufferSize = 32768;
+// Forward seeks shorter than this are served by reading.
+constexpr int64_t kShortSeekBytes = 4096;
 constexpr int kSeekSize = 0x10000;  // whence asking a protocol for the size
+// Set in a handle's flags by the "file" protocol's open when the file is
+// known to seek, so that the opener skips its trial seek; cleared after.
+constexpr int kFlagKnownSeekable = 0x40000000;
 
 // ---- The "file" protocol ---------------------------------------------------
 
@@ -35,9 +41,13 @@ int fileOpen(URLHandle* h, const char* filename, int flags) {
   int fd = ::open(filename, access | O_CLOEXEC, 0666);
   if (fd < 0) return -errno;
   struct stat st;
-  if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
-    ::close(fd);
-    return KRV_ENOENT;
+  if (::fstat(fd, &st) == 0) {
+    if (S_ISDIR(st.st_mode)) {
+      ::close(fd);
+      return KRV_ENOENT;
+    }
+    // A regular file or a block device seeks; the opener need not try.
+    if (S_ISREG(st.st_mode) || S_ISBLK(st.st_mode)) h->flags |= kFlagKnownSeekable;
   }
   h->priv_data = reinterpret_cast<void*>(static_cast<intptr_t>(fd));
   return 0;
@@ -159,6 +169,10 @@ void flushBuffer(ByteIOContext* s) {
 // ---- Exported entry points -------------------------------------------------
 
 int url_fopen(ByteIOContext** out, const char* filename, int flags) {
+  return detail::openWithBufferSize(out, filename, flags, 0);
+}
+
+int detail::openWithBufferSize(ByteIOContext** out, const char* filename, int flags, int bufferSizeWanted) {
   if (!out) return KRV_ENOENT;
   *out = nullptr;
   if (!filename) return KRV_ENOENT;
@@ -176,11 +190,14 @@ int url_fopen(ByteIOContext** out, const char* filename, int flags) {
     std::free(h);
     return KRV_ENOENT;
   }
-  if (flags == URL_WRONLY || flags == URL_RDWR || prot == &fileProtocol) {
+  const bool knownSeekable = (h->flags & kFlagKnownSeekable) != 0;
+  h->flags &= ~kFlagKnownSeekable;
+  if ((flags == URL_WRONLY || flags == URL_RDWR || prot == &fileProtocol) && !knownSeekable) {
     if (!prot->url_seek || prot->url_seek(h, 0, SEEK_SET) < 0) h->is_streamed = 1;
   }
 
   int bufferSize = h->max_packet_size > 0 ? h->max_packet_size : kDefaultBufferSize;
+  if (bufferSizeWanted > 0) bufferSize = bufferSizeWanted;
   auto* s = static_cast<ByteIOContext*>(std::calloc(1, sizeof(ByteIOContext)));
   auto* buffer = static_cast<unsigned char*>(std::malloc(static_cast<size_t>(bufferSize)));
   if (!s || !buffer) {
@@ -404,6 +421,21 @@ int64_t url_fseek(ByteIOContext* s, int64_t offset, int whence) {
         break;
       }
       s->buf_ptr = s->buf_end;
+    }
+  } else if (offset > s->pos && offset - s->pos < kShortSeekBytes) {
+    // A short hop forward past the buffered data: reading through it costs
+    // less than a seek followed by a read of the same block.
+    s->buf_ptr = s->buf_end;
+    fillBuffer(s);
+    if (s->pos >= offset) {
+      s->buf_ptr = s->buf_end - (s->pos - offset);
+    } else {
+      // Short read: the file ends before the target; position there anyway.
+      if (!s->seek) return KRV_EIO;
+      int64_t r = s->seek(s->opaque, offset, SEEK_SET);
+      if (r < 0) return r;
+      s->pos = offset;
+      s->buf_ptr = s->buf_end = s->buffer;
     }
   } else {
     if (!s->seek) return KRV_EIO;

@@ -32,6 +32,10 @@ int createLayoutStreams(RecordingContext* ctx, int layout);
 // re-synchronises, also over the four bytes just read. 0 or KRV_EPIPE.
 int readTagStart(ByteIOContext* pb, int* type);
 
+// url_fopen with a buffer of bufferSize bytes (0: the protocol's or the
+// default size). The probe reads only a file's head and takes a small one.
+int openWithBufferSize(ByteIOContext** out, const char* filename, int flags, int bufferSize);
+
 // Parses a metadata tag's data from the current position up to `end`.
 void parseMetadata(RecordingContext* ctx, int64_t end);
 

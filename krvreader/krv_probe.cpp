@@ -13,12 +13,16 @@ using namespace detail;
 
 namespace {
 
+constexpr int kProbeBufferBytes = 4096;
+
 // Opens `filename`, builds the stream table from the layout byte (none for
 // a layout byte of 0) and parses the metadata tags at the head of the file.
 // The caller frees the streams and closes the byte reader.
 int probeOpen(const char* filename, RecordingContext* ctx) {
   std::snprintf(ctx->filename, sizeof ctx->filename, "%s", filename);
-  if (url_fopen(&ctx->pb, ctx->filename, URL_RDONLY) < 0) return KRV_ENOENT;
+  // The head of a recording (header and metadata) fits in a few hundred
+  // bytes; a small buffer keeps the probe from reading far past it.
+  if (openWithBufferSize(&ctx->pb, ctx->filename, URL_RDONLY, kProbeBufferBytes) < 0) return KRV_ENOENT;
   ByteIOContext* pb = ctx->pb;
   url_fskip(pb, 4);
   int layout = get_byte(pb);

@@ -112,49 +112,100 @@ int readAmfString(ByteIOContext* pb, char* buf, int bufSize) {
   return len;
 }
 
-void applyNumber(RecordingContext* ctx, RecordingStream* st, const char* key, double num) {
-  if (!std::strcmp(key, "filesize")) {
-    ctx->file_size = toInt64(num);
-  } else if (!std::strcmp(key, "start_time")) {
-    ctx->start_time = toInt64(num);
-  } else if (!std::strcmp(key, "duration")) {
-    ctx->duration = toInt64(num * 1000.0);  // the key holds milliseconds
+// The metadata keys the reader acts on. Looked up once per value: the probe
+// parses the metadata of every recording of a folder, so the lookup matters.
+enum class MetaKey {
+  kOther, kFileSize, kStartTime, kDuration, kStreamType, kStreamId, kWidth, kHeight, kFrameRate,
+  kVideoDataRate, kAudioCodecId, kVideoCodecId, kAudioSampleSize, kAudioSampleRate, kStereo, kBusNum,
+};
+
+MetaKey lookupMetaKey(const char* key) {
+  struct Entry {
+    const char* name;
+    MetaKey id;
+  };
+  static constexpr Entry kKeys[] = {
+      {"filesize", MetaKey::kFileSize},         {"start_time", MetaKey::kStartTime},
+      {"duration", MetaKey::kDuration},         {"streamtype", MetaKey::kStreamType},
+      {"streamid", MetaKey::kStreamId},         {"width", MetaKey::kWidth},
+      {"height", MetaKey::kHeight},             {"framerate", MetaKey::kFrameRate},
+      {"videodatarate", MetaKey::kVideoDataRate}, {"audiocodecid", MetaKey::kAudioCodecId},
+      {"videocodecid", MetaKey::kVideoCodecId}, {"audiosamplesize", MetaKey::kAudioSampleSize},
+      {"audiosamplerate", MetaKey::kAudioSampleRate}, {"stereo", MetaKey::kStereo},
+      {"busnum", MetaKey::kBusNum},
+  };
+  for (const Entry& e : kKeys)
+    if (e.name[0] == key[0] && !std::strcmp(e.name, key)) return e.id;
+  return MetaKey::kOther;
+}
+
+void applyNumber(RecordingContext* ctx, RecordingStream* st, MetaKey key, double num) {
+  switch (key) {
+    case MetaKey::kFileSize:
+      ctx->file_size = toInt64(num);
+      return;
+    case MetaKey::kStartTime:
+      ctx->start_time = toInt64(num);
+      return;
+    case MetaKey::kDuration:
+      ctx->duration = toInt64(num * 1000.0);  // the key holds milliseconds
+      return;
+    default:
+      break;
   }
   if (!st) return;
-  if (!std::strcmp(key, "streamtype")) {
-    st->kind = toInt(num);
-  } else if (!std::strcmp(key, "streamid")) {
-    st->index = toInt(num);
-  } else if (!std::strcmp(key, "width")) {
-    if (toInt(num) > 0) st->width = toInt(num);
-  } else if (!std::strcmp(key, "height")) {
-    if (toInt(num) > 0) st->height = toInt(num);
-  } else if (!std::strcmp(key, "framerate")) {
-    if (toInt(num) > 0) st->fps = toInt(num);
-  } else if (!std::strcmp(key, "videodatarate")) {
-    int rate = toInt(num * 1024.0);
-    if (rate >= 0) st->bit_rate = rate;
-  } else if (!std::strcmp(key, "audiocodecid")) {
-    if (toInt(num) >= 0) st->codec_id = toInt(num);
-  } else if (!std::strcmp(key, "videocodecid")) {
-    // Flash codec numbers 2 and 7; the writer stores the identifiers
-    // themselves (22, 28), which name the same codecs.
-    int id = toInt(num);
-    if (id == 2 || id == CODEC_H263_SORENSON) st->codec_id = CODEC_H263_SORENSON;
-    else if (id == 7 || id == CODEC_H264) st->codec_id = CODEC_H264;
-  } else if (!std::strcmp(key, "audiosamplesize")) {
-    int bits = toInt(num);
-    if (bits > 0) st->bits_per_sample = bits;
-    if (bits == 8 && (st->codec_id == CODEC_PCM_S16LE || st->codec_id == CODEC_PCM_S16BE)) st->codec_id = CODEC_PCM_S8;
-  } else if (!std::strcmp(key, "audiosamplerate")) {
-    int rate = toInt(num);
-    if (st->sample_rate == 0 && rate >= 0) {
-      if (rate == 44000) rate = 44100;
-      else if (rate == 22000) rate = 22050;
-      else if (rate == 11000) rate = 11025;
-      else if (rate == 5000) rate = 5512;
-      st->sample_rate = rate;
+  switch (key) {
+    case MetaKey::kStreamType:
+      st->kind = toInt(num);
+      break;
+    case MetaKey::kStreamId:
+      st->index = toInt(num);
+      break;
+    case MetaKey::kWidth:
+      if (toInt(num) > 0) st->width = toInt(num);
+      break;
+    case MetaKey::kHeight:
+      if (toInt(num) > 0) st->height = toInt(num);
+      break;
+    case MetaKey::kFrameRate:
+      if (toInt(num) > 0) st->fps = toInt(num);
+      break;
+    case MetaKey::kVideoDataRate: {
+      int rate = toInt(num * 1024.0);
+      if (rate >= 0) st->bit_rate = rate;
+      break;
     }
+    case MetaKey::kAudioCodecId:
+      if (toInt(num) >= 0) st->codec_id = toInt(num);
+      break;
+    case MetaKey::kVideoCodecId: {
+      // Flash codec numbers 2 and 7; the writer stores the identifiers
+      // themselves (22, 28), which name the same codecs.
+      int id = toInt(num);
+      if (id == 2 || id == CODEC_H263_SORENSON) st->codec_id = CODEC_H263_SORENSON;
+      else if (id == 7 || id == CODEC_H264) st->codec_id = CODEC_H264;
+      break;
+    }
+    case MetaKey::kAudioSampleSize: {
+      int bits = toInt(num);
+      if (bits > 0) st->bits_per_sample = bits;
+      if (bits == 8 && (st->codec_id == CODEC_PCM_S16LE || st->codec_id == CODEC_PCM_S16BE))
+        st->codec_id = CODEC_PCM_S8;
+      break;
+    }
+    case MetaKey::kAudioSampleRate: {
+      int rate = toInt(num);
+      if (st->sample_rate == 0 && rate >= 0) {
+        if (rate == 44000) rate = 44100;
+        else if (rate == 22000) rate = 22050;
+        else if (rate == 11000) rate = 11025;
+        else if (rate == 5000) rate = 5512;
+        st->sample_rate = rate;
+      }
+      break;
+    }
+    default:
+      break;
   }
 }
 
@@ -220,12 +271,13 @@ int parseAmfValue(RecordingContext* ctx, RecordingStream* st, const char* key, i
   }
 
   if (depth == 1 && key) {
+    MetaKey id = lookupMetaKey(key);
     if (type == kAmfNumber) {
-      applyNumber(ctx, st, key, num);
+      applyNumber(ctx, st, id, num);
     } else if (type == kAmfBool) {
-      if (st && !std::strcmp(key, "stereo")) st->channels = boolean > 0 ? 2 : 1;
+      if (st && id == MetaKey::kStereo) st->channels = boolean > 0 ? 2 : 1;
     } else if (type == kAmfString) {
-      if (!std::strcmp(key, "busnum")) {
+      if (id == MetaKey::kBusNum) {
         std::snprintf(ctx->busnum, sizeof ctx->busnum, "%s", str);
       }
     }

@@ -53,7 +53,7 @@ class ACObject {
   int32_t refCount_ = 0;  // guarded by countLock_
   const char* className_;
   int32_t objectId_;
-  int32_t unusedWord_ = 0;  // kept in its place; nothing reads it
+  [[maybe_unused]] int32_t unusedWord_ = 0;  // kept in its place; nothing reads it
   ACCriticalSection countLock_;
   ACCriticalSection objectLock_;
 };

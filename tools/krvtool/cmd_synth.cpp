@@ -10,7 +10,7 @@ namespace {
 
 const char kUsage[] =
     "usage: krvtool synth OUT.krv [--seconds N] [--start YYYYMMDDhhmmss] [--size WxH] [--fps N]\n"
-    "                     [--gop N] [--channels 1-4] [--audio adpcm|none] [--no-data] [--bus TEXT]\n"
+    "                     [--gop N] [--channels 1-4] [--audio adpcm|hisi|none] [--no-data] [--bus TEXT]\n"
     "                     [--seed N]\n"
     "\n"
     "Writes a recording with the KRV writer, declaring four video, four audio and one\n"
@@ -60,8 +60,11 @@ int run(const std::vector<std::string>& args) {
       o.width = w;
       o.height = h;
     } else if (a == "--audio") {
-      if (!value(&v) || (v != "adpcm" && v != "none")) return usageError(kCommand, "--audio needs adpcm or none");
-      o.audio = v == "adpcm" ? krvsynth::AudioKind::kAdpcm : krvsynth::AudioKind::kNone;
+      if (!value(&v) || (v != "adpcm" && v != "hisi" && v != "none"))
+        return usageError(kCommand, "--audio needs adpcm, hisi or none");
+      o.audio = v == "adpcm" ? krvsynth::AudioKind::kAdpcm
+                : v == "hisi" ? krvsynth::AudioKind::kHisi
+                              : krvsynth::AudioKind::kNone;
     } else if (a == "--bus") {
       if (!value(&v)) return usageError(kCommand, "--bus needs a text");
       o.bus = v;

@@ -14,7 +14,9 @@
 
 namespace krvsynth {
 
-enum class AudioKind { kAdpcm, kNone };
+// Sound of the channels: Microsoft ADPCM in 2036-byte blocks, HiSilicon
+// voice frames of 481 samples (KRV only; an AVI carries no sound then), or none.
+enum class AudioKind { kAdpcm, kHisi, kNone };
 
 struct SynthOptions {
   int seconds = 10;

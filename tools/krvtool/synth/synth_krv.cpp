@@ -101,11 +101,13 @@ bool WriteKrv(const SynthOptions& o, const std::string& path, std::string* error
   for (int j = 0; j < kAudioStreams; ++j) {
     krv::RecordingStream* st = krv::av_new_stream(&f.ctx, kVideoStreams + j);
     st->kind = krv::KIND_AUDIO;
-    st->codec_id = krv::CODEC_ADPCM_MS;
+    st->codec_id = o.audio == AudioKind::kHisi ? krv::CODEC_HISI_VOICE : krv::CODEC_ADPCM_MS;
     st->sample_rate = kAudioRate;
     st->channels = 1;
     st->bits_per_sample = 16;
-    st->bit_rate = (j < o.channels && o.audio == AudioKind::kAdpcm) ? kAudioBitRate : 0;
+    st->bit_rate = 0;
+    if (j < o.channels && o.audio == AudioKind::kAdpcm) st->bit_rate = kAudioBitRate;
+    if (j < o.channels && o.audio == AudioKind::kHisi) st->bit_rate = kHisiBitRate;
     ++f.ctx.nb_audio_streams;
   }
   krv::RecordingStream* data = krv::av_new_stream(&f.ctx, kDataStreamId);
@@ -127,14 +129,18 @@ bool WriteKrv(const SynthOptions& o, const std::string& path, std::string* error
   const int64_t frames = static_cast<int64_t>(o.seconds) * o.fps;
   const int64_t frameUs = 1000000 / o.fps;
   const int64_t endUs = static_cast<int64_t>(o.seconds) * 1000000;
-  const int64_t audioBlocks = o.audio == AudioKind::kAdpcm ? AudioBlockCount(o.seconds) : 0;
+  const bool hisi = o.audio == AudioKind::kHisi;
+  const int64_t blockUs = hisi ? kHisiFrameUs : kAudioBlockUs;
+  int64_t audioBlocks = 0;
+  if (o.audio == AudioKind::kAdpcm) audioBlocks = AudioBlockCount(o.seconds);
+  if (hisi) audioBlocks = HisiFrameCount(o.seconds);
   int64_t nextBlock = 0, nextTenth = 0;
   const int64_t tenths = o.data ? static_cast<int64_t>(o.seconds) * 10 : 0;
 
   // Sound and data records due up to `until` (inclusive), in time order.
   auto flushUpTo = [&](int64_t until) -> bool {
     for (;;) {
-      int64_t blockTs = nextBlock < audioBlocks ? nextBlock * kAudioBlockUs : INT64_MAX;
+      int64_t blockTs = nextBlock < audioBlocks ? nextBlock * blockUs : INT64_MAX;
       int64_t dataTs = nextTenth < tenths ? nextTenth * 100000 : INT64_MAX;
       int64_t ts = blockTs < dataTs ? blockTs : dataTs;
       if (ts > until || ts == INT64_MAX) return true;
@@ -150,7 +156,8 @@ bool WriteKrv(const SynthOptions& o, const std::string& path, std::string* error
         ++nextTenth;
       } else {
         for (int c = 0; c < o.channels; ++c)
-          if (!writePacket(f, kVideoStreams + c, blockTs, kAudioBlockUs, true, AudioBlock(c, nextBlock), error))
+          if (!writePacket(f, kVideoStreams + c, blockTs, blockUs, true,
+                           hisi ? HisiFrame(c, nextBlock) : AudioBlock(c, nextBlock), error))
             return false;
         ++nextBlock;
       }

@@ -20,6 +20,16 @@ inline int64_t AudioBlockCount(int seconds) { return static_cast<int64_t>(second
 // (400, 600, 800, 1000 Hz).
 std::vector<uint8_t> AudioBlock(int channel, int64_t index);
 
+// HiSilicon voice frames: 481 samples (60.125 ms) in a 248-byte frame.
+constexpr int kHisiFrameSamples = 481;
+constexpr int kHisiFrameBytes = 248;
+constexpr int64_t kHisiFrameUs = static_cast<int64_t>(kHisiFrameSamples) * 1000000 / kAudioRate;  // 60125
+constexpr int kHisiBitRate = kHisiFrameBytes * 8 * kAudioRate / kHisiFrameSamples;
+inline int64_t HisiFrameCount(int seconds) { return static_cast<int64_t>(seconds) * kAudioRate / kHisiFrameSamples; }
+
+// Frame `index` of channel `channel`, the same tone as AudioBlock's.
+std::vector<uint8_t> HisiFrame(int channel, int64_t index);
+
 // Video bit rate asked of the encoder: about 0.1 bit per pixel.
 inline int64_t VideoBitRate(int width, int height, int fps) {
   int64_t r = static_cast<int64_t>(width) * height * fps / 10;
