@@ -17,14 +17,14 @@ int ControlId(const QWidget* control) {
 
 QList<QWidget*> ControlsWithIds(const QWidget* dialog) {
   QList<QWidget*> out;
-  const QList<QWidget*> all = dialog->findChildren<QWidget*>();
+  const QList<QWidget*> all = dialog->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly);
   for (QWidget* w : all)
     if (ControlId(w) != 0) out.append(w);
   return out;
 }
 
 QWidget* FindControl(const QWidget* dialog, int id) {
-  const QList<QWidget*> all = dialog->findChildren<QWidget*>();
+  const QList<QWidget*> all = dialog->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly);
   for (QWidget* w : all)
     if (ControlId(w) == id) return w;
   return nullptr;

@@ -13,9 +13,11 @@ inline constexpr char kControlIdProperty[] = "controlId";
 void SetControlId(QWidget* control, int id);
 // 0 when the widget has no id.
 int ControlId(const QWidget* control);
-// The first descendant of dialog with this id, or null.
+// The dialog's own controls are its direct children: a child dialog's
+// controls (numbered by their own template) belong to that dialog.
+// The first child of dialog with this id, or null.
 QWidget* FindControl(const QWidget* dialog, int id);
-// The dialog's descendants that carry an id, in creation (window) order.
+// The dialog's children that carry an id, in creation (window) order.
 QList<QWidget*> ControlsWithIds(const QWidget* dialog);
 
 }  // namespace controls

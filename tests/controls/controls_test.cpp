@@ -96,6 +96,11 @@ TEST_F(ControlsTest, ControlsAreFoundByTheirIds) {
   EXPECT_EQ(FindControl(&parent_, 1014), slider_);
   EXPECT_EQ(FindControl(&parent_, 4242), nullptr);
   EXPECT_EQ(ControlsWithIds(&parent_).size(), 3);
+  // A child dialog's controls are its own.
+  QWidget child(&parent_);
+  new CPictureButton(1101, "G-sensor", &child);
+  EXPECT_EQ(FindControl(&parent_, 1101), nullptr);
+  EXPECT_NE(FindControl(&child, 1101), nullptr);
   play->SetPicture(1);
   EXPECT_EQ(play->Picture(), 1);
 }

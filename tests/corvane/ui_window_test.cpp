@@ -1,6 +1,7 @@
 // The real main window under X: the list at start, the pane arrangements,
 // single pane, drag and swap, full screen, the split and panel levels, and
 // the language change.
+#include <QAbstractButton>
 #include <QLabel>
 #include <QMenu>
 #include <QScreen>
@@ -73,6 +74,13 @@ TEST_F(UiWindowTest, WindowStartsFramelessAtItsSizeWithTextsAndTooltips) {
   EXPECT_TRUE(dlg()->list()->isVisible());
   EXPECT_EQ(dlg()->speedText(), "x1");
   EXPECT_EQ(dlg()->speedSlider()->Pos(), 4);
+  // The lower panel's texts by its own template (176): the language file
+  // replaces the template captions.
+  auto* cut = qobject_cast<QAbstractButton*>(controls::FindControl(dlg()->waveDlg(), 1103));
+  ASSERT_NE(cut, nullptr);
+  EXPECT_EQ(cut->text(), "SetCutPoint");
+  // The main window's 1013 (settings) is not the panel's 1013 (the slider).
+  EXPECT_EQ(controls::FindControl(dlg(), 1013), button(Dlg::IDC_SETTING));
 }
 
 TEST_F(UiWindowTest, ArrangementsFor1_4_6And13Panes) {
@@ -309,6 +317,9 @@ TEST_F(UiWindowTest, LanguageChangeRetextsTheWindow) {
   EXPECT_EQ(dlg()->list()->headerItem()->text(0), QString::fromUtf8("日期"));
   EXPECT_EQ(dlg()->windowTitle(), QString::fromUtf8("视频分析系统"));
   EXPECT_EQ(GetSettingString(kSectionSetting, kKeyLanguage, ""), "中文");
+  auto* calendar = qobject_cast<QAbstractButton*>(controls::FindControl(dlg()->waveDlg(), 1102));
+  ASSERT_NE(calendar, nullptr);
+  EXPECT_EQ(calendar->text(), QString::fromUtf8("日历"));
 }
 
 TEST_F(UiWindowTest, OpeningAFolderScansItAndKeepsIt) {
