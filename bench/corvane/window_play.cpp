@@ -1,0 +1,101 @@
+// bench_window_play FOLDER [--seconds N] [--software]: the real window plays
+// the first recording of FOLDER for N seconds (default 10) and reports, as
+// one JSON line, the process's CPU time per second of playing and the
+// pictures each pane drew per second. Run it under X (xvfb-run); compare
+// the OpenGL surfaces with the software ones (--software). Settings go to a
+// scratch folder.
+#include <sys/resource.h>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+#include <QTest>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "core/language.h"
+#include "core/settings.h"
+#include "ui/main_dlg.h"
+#include "ui/video_layout.h"
+#include "ui/video_surface.h"
+
+namespace {
+
+double CpuSeconds() {
+  rusage u{};
+  getrusage(RUSAGE_SELF, &u);
+  return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+void RunFor(int ms) {
+  QElapsedTimer t;
+  t.start();
+  while (t.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  std::string folder;
+  int seconds = 10;
+  bool software = false;
+  for (int i = 1; i < argc; ++i) {
+    if (!std::strcmp(argv[i], "--seconds") && i + 1 < argc) seconds = std::atoi(argv[++i]);
+    else if (!std::strcmp(argv[i], "--software")) software = true;
+    else folder = argv[i];
+  }
+  if (folder.empty() || seconds <= 0) {
+    std::fprintf(stderr, "usage: bench_window_play FOLDER [--seconds N] [--software]\n");
+    return 2;
+  }
+  QTemporaryDir scratch;
+  const std::string dir = scratch.path().toStdString() + "/";
+  corvane::SetAppPaths(corvane::ComputeAppPaths(dir, dir + "config"));
+  corvane::EnsureSettingsFile();
+  corvane::SelectLanguage("");
+  corvane::SetSettingString(corvane::kSectionBrightmere, corvane::kKeyFolderName, folder);
+
+  corvane::CCorvaneDlg::Options options;
+  options.allowOpenGL = !software;
+  int rc = 0;
+  {
+    corvane::CCorvaneDlg window(options);
+    window.show();
+    if (!QTest::qWaitForWindowExposed(&window)) return 1;
+    QElapsedTimer waited;
+    waited.start();
+    while ((window.scanning() || window.list()->RowCount() == 0) && waited.elapsed() < 60000) RunFor(20);
+    if (window.list()->RowCount() == 0) {
+      std::fprintf(stderr, "bench_window_play: no recording in %s\n", folder.c_str());
+      return 1;
+    }
+    window.OpenRow(0);
+    RunFor(1500);  // the first pictures; decoders warm
+    uint64_t painted[4], pictures[4];
+    for (int c = 0; c < 4; ++c) {
+      painted[c] = window.videoLayout()->paneOf(c)->surface()->PaintedGeneration();
+      pictures[c] = window.videoLayout()->paneOf(c)->surface()->PictureCount();
+    }
+    const double cpu0 = CpuSeconds();
+    QElapsedTimer wall;
+    wall.start();
+    RunFor(seconds * 1000);
+    const double elapsed = wall.elapsed() / 1000.0;
+    const double cpu = CpuSeconds() - cpu0;
+    std::printf("{\"surfaces\": \"%s\", \"seconds\": %.2f, \"cpu_per_second\": %.3f, \"painted_per_second\": [",
+                corvane::CurrentSurfaceKind() == corvane::SurfaceKind::kOpenGL ? "OpenGL" : "software", elapsed,
+                cpu / elapsed);
+    for (int c = 0; c < 4; ++c)
+      std::printf("%s%.1f", c ? ", " : "",
+                  (window.videoLayout()->paneOf(c)->surface()->PaintedGeneration() - painted[c]) / elapsed);
+    std::printf("], \"pictures_per_second\": [");
+    for (int c = 0; c < 4; ++c)
+      std::printf("%s%.1f", c ? ", " : "",
+                  (window.videoLayout()->paneOf(c)->surface()->PictureCount() - pictures[c]) / elapsed);
+    std::printf("]}\n");
+    window.OnClose();
+  }
+  return rc;
+}

@@ -1,0 +1,228 @@
+// The recording list: its rows, opening a recording from a row, advancing
+// to the next one, and the open-folder command with its scan.
+#include <QApplication>
+#include <QDateTime>
+#include <QEventLoop>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QProgressDialog>
+#include <QTimer>
+#include <thread>
+
+#include "core/settings.h"
+#include "krvreader/reader_threads.h"
+#include "media/ac_play_clock.h"
+#include "media/play_gates.h"
+#include "ui/dialog_texts.h"
+#include "ui/main_dlg.h"
+#include "ui/type_images.h"
+
+namespace corvane {
+
+void CCorvaneDlg::SetUpList() {
+  QList<controls::CColorListCtrl::Column> columns;
+  for (const ListColumnSpec& c : kListColumns) columns.append({LangText(c.headerKey), c.widthPx, c.centred});
+  list_->SetColumns(columns);
+  connect(list_, &controls::CColorListCtrl::RowDoubleClicked, this, [this](int row) {
+    if (list_->hasFocus()) OpenRow(row);
+  });
+  connect(list_, &controls::CColorListCtrl::RowContextMenu, this, [this](int, QPoint at) {
+    if (list_->hasFocus() && listMenu_) listMenu_->popup(at);
+  });
+}
+
+void CCorvaneDlg::FillList() {
+  list_->clear();
+  const auto& images = RecordTypeImages();
+  QList<QTreeWidgetItem*> items;
+  items.reserve(static_cast<qsizetype>(records_->size()));
+  for (std::size_t i = 0; i < records_->size(); ++i) {
+    const RecordRow& row = records_->row(i);
+    auto* item = new QTreeWidgetItem();
+    for (int c = 0; c < kColumnCount; ++c) {
+      if (c == kColumnStatus) continue;
+      item->setText(c, FromUtf8(row.text[c]));
+      item->setTextAlignment(c, kListColumns[c].centred ? Qt::AlignCenter : Qt::AlignLeft | Qt::AlignVCenter);
+    }
+    if (row.image >= 0 && row.image < kTypeImageCount) item->setIcon(kColumnStatus, QIcon(images[row.image]));
+    items.append(item);
+  }
+  list_->addTopLevelItems(items);
+}
+
+int CCorvaneDlg::SelectedOrFirstRow() const {
+  if (list_->RowCount() == 0) return -1;
+  const int selected = list_->FirstSelectedRow();
+  return selected >= 0 ? selected : 0;
+}
+
+bool CCorvaneDlg::PrepareRow(int row, Prepare how) {
+  if (row < 0 || static_cast<std::size_t>(row) >= records_->size()) return false;
+  // The gates first: no reader runs while the paths change.
+  media::krvGate.Reset();
+  media::aviGate.Reset();
+  if (how == Prepare::kOpen) {
+    state_.krvOpenPath.Clear();
+    for (int c = 0; c < 4; ++c) {
+      state_.aviPath[c].Clear();
+      state_.aviOpenPath[c].Clear();
+    }
+  } else {
+    state_.krvPath.Clear();
+    for (krv::SharedPath& p : state_.aviPath) p.Clear();
+  }
+  const std::string& path = records_->path(static_cast<std::size_t>(row));
+  const bool krv = path.size() >= 4 && path.compare(path.size() - 4, 4, ".krv") == 0;
+  if (krv) {
+    state_.fileKind.store(krv::PlayState::kKrv);
+    state_.krvPath.Set(path.c_str());
+    list_->DeselectAll();
+    list_->SelectRow(row, true);
+    return true;
+  }
+  // An AVI row: the rows of its period, each on the pane of its channel.
+  state_.fileKind.store(krv::PlayState::kAvi);
+  list_->DeselectAll();
+  int current = -1;
+  for (std::size_t r : records_->PeriodGroup(static_cast<std::size_t>(row))) {
+    const int channel = records_->info(r)->channel;
+    list_->SelectRow(static_cast<int>(r), true);
+    // Only four panes exist: a file of a higher channel is listed but not played.
+    if (channel < 0 || channel > 3) continue;
+    state_.aviPath[channel].Set(records_->path(r).c_str());
+    if (static_cast<int>(r) == row || current < 0) current = channel;
+  }
+  const int own = records_->info(static_cast<std::size_t>(row))->channel;
+  if (own >= 0 && own <= 3) current = own;
+  if (current < 0) return false;
+  state_.currentChannel.store(current);
+  return true;
+}
+
+void CCorvaneDlg::OpenRow(int row) {
+  if (!PrepareRow(row, Prepare::kOpen)) return;
+  state_.currentItem.store(row);
+  state_.ended.store(0);
+  if (state_.fileKind.load() == krv::PlayState::kKrv &&
+      !QFileInfo::exists(QString::fromStdString(state_.krvPath.Get()))) {
+    QMessageBox::warning(this, windowTitle(), LangText("IDS_TIPS_PathFileExists"));
+    return;
+  }
+  state_.exitRequested.store(0);
+  Play(1);
+}
+
+void CCorvaneDlg::AdvanceToNext() {
+  int r = list_->FirstSelectedRow();
+  if (r < 0) return;
+  // Past the whole selected period group.
+  list_->SelectRow(r, false);
+  while (r + 1 < list_->RowCount() && list_->RowSelected(r + 1)) list_->SelectRow(++r, false);
+  ++r;
+  if (r < list_->RowCount()) {
+    if (PrepareRow(r, Prepare::kOpen)) {
+      list_->SelectRow(r, true);
+      if (state_.fileKind.load() == krv::PlayState::kKrv) {
+        media::krvGate.Set();
+        readers_->EnsureKrvThread();
+      } else {
+        media::aviGate.Set();
+        readers_->EnsureAviThread();
+      }
+    }
+    list_->EnsureRowVisible(r);
+  } else {
+    list_->EnsureRowVisible(list_->RowCount() - 1);
+  }
+}
+
+void CCorvaneDlg::ShowListPanel() {
+  list_->show();
+  search_->show();
+  live_->hide();
+}
+
+void CCorvaneDlg::OnOpenFolder() {
+  // (The live channels close here once the live view exists.)
+  if (list_->isHidden()) {
+    ShowListPanel();
+    Button(IDC_SWAP)->hide();
+    if (!panelsSwapped_) map_->hide();
+    Relayout();
+    return;
+  }
+  const QString start = FromUtf8(GetSettingString(kSectionBrightmere, kKeyFolderName, "", kSettingBufChars));
+  const QString chosen =
+      QFileDialog::getExistingDirectory(this, LangText("IDS_TIPS_SeleteDirectory_rec"), start);
+  if (chosen.isEmpty()) return;
+  OpenFolder(chosen.toStdString());
+}
+
+FolderScanStatus CCorvaneDlg::OpenFolder(const std::string& path) {
+  scanning_ = true;
+  // Playback stops before the list (and the entries a reader may hold) goes.
+  if (readers_ && (readers_->KrvRunning() || readers_->AviRunning())) OnStop();
+  media::krvGate.Reset();
+  media::aviGate.Reset();
+  state_.krvPath.Clear();
+  state_.krvOpenPath.Clear();
+  for (int c = 0; c < 4; ++c) {
+    state_.aviPath[c].Clear();
+    state_.aviOpenPath[c].Clear();
+  }
+  state_.currentItem.store(-1);
+  list_->clear();
+  records_->Clear();
+  records_->summary.Reset(QDateTime::currentSecsSinceEpoch());
+  if (RecordFolderPathTooLong(path)) {
+    QMessageBox::warning(this, windowTitle(), QString::fromLatin1(kPathTooLongText));
+    scanning_ = false;
+    return FolderScanStatus::PathTooLong;
+  }
+
+  // The scan runs on a worker into a list of its own; the window stays
+  // responsive behind a modal progress bar whose Cancel stops the scan.
+  auto scanned = std::make_unique<RecordList>();
+  std::atomic<bool> cancel{false};
+  std::atomic<uint64_t> seen{0};
+  std::atomic<bool> done{false};
+  FolderScanStatus status = FolderScanStatus::Ok;
+  QEventLoop loop;
+  const int64_t now = QDateTime::currentSecsSinceEpoch();
+  std::thread worker([&] {
+    ScanControl control;
+    control.progress = [&](uint64_t n) {
+      seen.store(n);
+      return !cancel.load();
+    };
+    control.cancel = &cancel;
+    status = OpenRecordFolder(*scanned, path, now, control);
+    done.store(true);
+    QMetaObject::invokeMethod(&loop, "quit", Qt::QueuedConnection);
+  });
+  QProgressDialog progress(this);
+  progress.setWindowModality(Qt::WindowModal);
+  progress.setRange(0, 0);
+  progress.setMinimumDuration(500);
+  progress.setLabelText(FromUtf8(path));
+  connect(&progress, &QProgressDialog::canceled, this, [&] { cancel.store(true); });
+  QTimer tick;
+  connect(&tick, &QTimer::timeout, this, [&] {
+    progress.setLabelText(QStringLiteral("%1\n%2").arg(FromUtf8(path)).arg(seen.load()));
+  });
+  tick.start(100);
+  if (!done.load()) loop.exec();
+  worker.join();
+  tick.stop();
+  progress.reset();
+
+  records_ = std::move(scanned);
+  FillList();
+  scanning_ = false;
+  // (The search dialog and the calendar take the summary and the rows once
+  // they exist.)
+  return status;
+}
+
+}  // namespace corvane

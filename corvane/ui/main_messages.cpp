@@ -1,0 +1,107 @@
+// Window messages of the main window. A posted message arrives as a QEvent
+// whose type is its number; a sent message is the same event delivered
+// directly, and its result goes back in the event.
+#include "controls/message_event.h"
+#include "krvreader/reader_threads.h"
+#include "media/ac_records.h"
+#include "ui/main_dlg.h"
+#include "ui/video_layout.h"
+#include "ui/wave_dlg.h"
+
+namespace corvane {
+
+bool CCorvaneDlg::event(QEvent* e) {
+  if (controls::ACMessageEvent* m = controls::AsMessage(e)) {
+    intptr_t result = 0;
+    HandleMessage(m->message(), m->wParam, m->lParam, &result);
+    m->result = result;
+    return true;
+  }
+  return QWidget::event(e);
+}
+
+bool CCorvaneDlg::HandleMessage(uint32_t message, intptr_t wParam, intptr_t lParam, intptr_t* result) {
+  switch (message) {
+    case media::WM_CHANNEL_COUNT:
+      *result = state_.channelCount.load();
+      return true;
+    case media::WM_PANE_QUERY:
+      *result = state_.paneQuery.load();
+      return true;
+    case media::WM_LAYOUT_NOTICE_46C:
+    case media::WM_PANE_SELECTED:
+      return true;
+    case media::WM_SEEK:
+      state_.seekTarget.store(static_cast<int>(lParam));
+      state_.seekPending.store(1);
+      return true;
+    case media::WM_PLAY_TIME:
+      OnPlayTime(wParam, lParam);
+      return true;
+    case media::WM_PLAY_NEXT:
+      AdvanceToNext();
+      return true;
+    case media::WM_AUDIO_CHANNEL:
+      state_.audioChannel.store(static_cast<int>(wParam));
+      return true;
+    case media::WM_LOWER_PANEL_LEVEL:
+      lowerPanelLevel_ = wParam >= 1 && wParam <= 3 ? static_cast<int>(wParam) : lowerPanelLevel_ % 3 + 1;
+      Relayout();
+      return true;
+    case media::WM_CALENDAR_OPEN: {
+      const auto* info = reinterpret_cast<const RecFileInfo*>(wParam);
+      const std::size_t row = records_->IndexOf(info);
+      if (row == RecordList::npos) return true;
+      list_->DeselectAll();
+      if (!PrepareRow(static_cast<int>(row), Prepare::kOpen)) return true;
+      state_.seekTarget.store(static_cast<int>(lParam));
+      state_.seekPending.store(1);
+      state_.exitRequested.store(0);
+      Play(1);
+      return true;
+    }
+    case media::WM_SELECTED_PANE:
+      // Sent only: wParam points at the receiver of the selected pane.
+      if (wParam) *reinterpret_cast<int*>(wParam) = layout_->GetSelected();
+      return true;
+    case controls::kMsgSliderMoved:
+    case controls::kMsgSliderMovedEnd:
+      OnSliderMoved(wParam, lParam);
+      return true;
+    default:
+      // The export (0x485) and the mixer (0x3D1) come with their parts.
+      return false;
+  }
+}
+
+void CCorvaneDlg::OnPlayTime(intptr_t lengthSeconds, intptr_t second) {
+  switch (second) {
+    case media::DTS_BEGIN:
+      playTimeFirst_ = true;
+      break;
+    case media::DTS_SWITCH:
+      wave_->ResetPosition();
+      playTimeFirst_ = true;
+      break;
+    case media::DTS_END:
+      wave_->ResetPosition();
+      playTimeFirst_ = true;
+      controls::SendMessageTo(this, media::WM_PLAY_NEXT, 0, 0);
+      break;
+    default:
+      if (playTimeFirst_) {
+        wave_->SetDuration(static_cast<int>(lengthSeconds));
+        playTimeFirst_ = false;
+      } else {
+        wave_->SetPosition(static_cast<int>(second), static_cast<int>(lengthSeconds));
+      }
+      break;
+  }
+}
+
+void CCorvaneDlg::OnSliderMoved(intptr_t sliderId, intptr_t position) {
+  if (sliderId == IDC_SPEED) SetSpeedPosition(static_cast<int>(position));
+  // Slider 1015 sets the mixer's volume once the mixer part exists.
+}
+
+}  // namespace corvane
