@@ -42,12 +42,14 @@ int ACMovieList::AcquireFrame(ACMovieFrame** slot, unsigned char** buffer, int32
 
 int ACMovieList::PopFrame(int64_t* dts, unsigned char** buffer, int32_t* halfWidth, int32_t* width,
                           int32_t* height) {
+  // An empty pop keeps the consumer's slot: the display may show that
+  // picture again, and a freed slot could be refilled under it.
+  if (readyHead_ == nullptr) return 0;
   if (consumerSlot_ != nullptr) {
     consumerSlot_->next = freeHead_;
     freeHead_ = consumerSlot_;
     consumerSlot_ = nullptr;
   }
-  if (readyHead_ == nullptr) return 0;
 
   ACMovieFrame* f = readyHead_;
   readyHead_ = f->next;

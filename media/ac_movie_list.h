@@ -6,8 +6,10 @@
 // producer's hand, the consumer's hand. A picture the producer has filled
 // becomes visible to the consumer only when the producer asks for its next
 // slot; the consumer's picture stays valid and unchanged until its next
-// PopFrame, a ResetFrames included: a reset frees every other slot, and the
-// consumer's slot goes back to the free chain at the consumer's next PopFrame.
+// PopFrame that hands out a newer picture, a ResetFrames included: a reset
+// frees every other slot, and an empty pop keeps the consumer's picture, so a
+// display that shows it again (hold, one-frame mode) never draws a buffer the
+// producer is writing.
 //
 // No operation takes a lock: both sides call them between the pool's own
 // Lock(-1) and Unlock, which guards every field below.
@@ -35,8 +37,9 @@ class ACMovieList : public virtual ACObject {
   // height fields are handed out; the producer fills them and (*slot)->dts.
   int AcquireFrame(ACMovieFrame** slot, unsigned char** buffer, int32_t** halfWidth, int32_t** width,
                    int32_t** height);
-  // Consumer. Frees the slot the consumer held, then takes the oldest ready
-  // picture. 0 = nothing ready; 1 = the picture is now held.
+  // Consumer. Takes the oldest ready picture, freeing the slot the consumer
+  // held. 0 = nothing ready (the held slot stays held); 1 = the picture is
+  // now held.
   int PopFrame(int64_t* dts, unsigned char** buffer, int32_t* halfWidth, int32_t* width, int32_t* height);
   // Forgets the ready chain and the producer's slot: every slot but the one
   // the consumer holds is free, in index order (all 25 when the consumer

@@ -200,10 +200,17 @@ TEST(ACMovieListTest, ResetDropsReadyPicturesAndSparesTheConsumersPicture) {
   while (pool.AcquireFrame(&slot, &buf, nullptr, nullptr, nullptr) == 1) handed.push_back(buf);
   EXPECT_EQ(handed.size(), 24u);
   for (unsigned char* b : handed) EXPECT_NE(b, shown);
-  // The consumer's next pop gives its slot back.
+  // An empty pop keeps the consumer's picture; the pop of a newer picture
+  // gives its slot back.
   pool.ResetFrames();
   EXPECT_EQ(pool.PopFrame(&dts, nullptr, nullptr, nullptr, nullptr), 0);
-  EXPECT_EQ(pool.FreeCount(), 25);
+  EXPECT_EQ(pool.FreeCount(), 24) << "the picture the display may show again was freed";
+  ASSERT_EQ(pool.AcquireFrame(&slot, &buf, nullptr, nullptr, nullptr), 1);
+  slot->dts = 7;
+  ASSERT_EQ(pool.AcquireFrame(nullptr, nullptr, nullptr, nullptr, nullptr), 1);  // publishes dts 7
+  ASSERT_EQ(pool.PopFrame(&dts, nullptr, nullptr, nullptr, nullptr), 1);
+  EXPECT_EQ(dts, 7);
+  EXPECT_EQ(pool.FreeCount(), 23) << "one held by the consumer, one by the producer";
 }
 
 TEST(ACMovieListTest, FreshPoolHandsOutSlotsInIndexOrder) {
