@@ -24,6 +24,14 @@ void addNs(timespec& t, long ns) {
   }
 }
 
+int64_t toNs(const timespec& t) { return static_cast<int64_t>(t.tv_sec) * kNsPerSecond + t.tv_nsec; }
+
+int64_t monotonicNs() {
+  timespec t{};
+  clock_gettime(CLOCK_MONOTONIC, &t);
+  return toNs(t);
+}
+
 bool before(const timespec& a, const timespec& b) {
   return a.tv_sec < b.tv_sec || (a.tv_sec == b.tv_sec && a.tv_nsec < b.tv_nsec);
 }
@@ -69,10 +77,12 @@ void msSleep::TimerLoop() {
     timespec now{};
     clock_gettime(CLOCK_MONOTONIC, &now);
     // One tick for every period that has passed, so sleeps keep real time
-    // even when this thread was scheduled late.
+    // even when this thread was scheduled late; but a period that ended
+    // before the sleeper began does not count towards its sleep.
     int ticks = 0;
+    const int64_t sleepStart = sleepStartNs_.load(std::memory_order_acquire);
     while (!before(now, next) && ticks < kMaxCatchUpTicks) {
-      Tick();
+      if (toNs(next) > sleepStart) Tick();
       addNs(next, periodNs);
       ++ticks;
     }
@@ -101,6 +111,7 @@ void msSleep::Sleep(int ms) {
     return;
   }
   semaphore_.Drain();
+  sleepStartNs_.store(monotonicNs(), std::memory_order_release);
   countdown_.store(ms - 1, std::memory_order_release);
   if (semaphore_.Acquire(ms + kSleepGraceMs)) return;
   // The timer did not answer in time. Take the countdown back; if the timer

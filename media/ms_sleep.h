@@ -51,6 +51,9 @@ class msSleep {
   // -1 idle; n > 0: n ticks to go; 0: the next tick ends the sleep.
   // Set by the sleeper, counted down by the timer thread.
   std::atomic<int32_t> countdown_{-1};
+  // Monotonic time (ns) at which the sleeper set the countdown: the timer's
+  // catch-up ticks for periods that ended before it do not count for it.
+  std::atomic<int64_t> sleepStartNs_{0};
   std::atomic<bool> stopTimer_{false};  // set by Stop, read by the timer thread
   ACThread timer_;
 };
