@@ -78,11 +78,11 @@ void msSleep::TimerLoop() {
     clock_gettime(CLOCK_MONOTONIC, &now);
     // One tick for every period that has passed, so sleeps keep real time
     // even when this thread was scheduled late; but a period that ended
-    // before the sleeper began does not count towards its sleep.
+    // before the sleeper began does not count towards its sleep (Tick
+    // decides that per tick: a sleep may begin while this thread catches up).
     int ticks = 0;
-    const int64_t sleepStart = sleepStartNs_.load(std::memory_order_acquire);
     while (!before(now, next) && ticks < kMaxCatchUpTicks) {
-      if (toNs(next) > sleepStart) Tick();
+      Tick(toNs(next));
       addNs(next, periodNs);
       ++ticks;
     }
@@ -93,8 +93,13 @@ void msSleep::TimerLoop() {
   }
 }
 
-void msSleep::Tick() {
+void msSleep::Tick(int64_t periodEndNs) {
   int32_t c = countdown_.load(std::memory_order_acquire);
+  if (c < 0) return;
+  // The start is read after the countdown: the sleeper writes its start
+  // first, so this is the start of the sleep whose countdown was read (or of
+  // a later one), never that of the sleep before it.
+  if (periodEndNs <= sleepStartNs_.load(std::memory_order_acquire)) return;
   if (c == 0) {
     // The sleeper may give up at the same moment (exchanging -1 in); only the
     // side that moves the countdown off 0 decides whether a release follows.

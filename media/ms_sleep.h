@@ -38,7 +38,8 @@ class msSleep {
 
  private:
   void TimerLoop();
-  void Tick();
+  // One period, ended at periodEndNs (monotonic), has passed.
+  void Tick(int64_t periodEndNs);
 
   // The timer's id: 1 while the timer thread runs, 0 when no timer runs.
   // Written by Start/Stop (the sleeping thread), read by Sleep.

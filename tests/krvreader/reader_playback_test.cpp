@@ -148,7 +148,18 @@ TEST_F(KrvPlayback, SwitchInMidPlayShowsNoOldPictureAfterTheFirstNewOne) {
   const size_t before = p.PostCount();
   p.OpenKrv(B());
   ASSERT_TRUE(p.WaitForEnd(kWaitMs, before));
-  HeadlessPlayer::WaitUntil([&] { return p.Channel(3).pictures > 0 && p.Pictures().back().width == 128; }, 5000);
+  // The last pictures are shown a little after the clock reported the end:
+  // wait for every channel's last one of the new file.
+  HeadlessPlayer::WaitUntil(
+      [&] {
+        auto byChannel = ByChannel(p.Pictures());
+        for (int c = 0; c < 4; ++c)
+          if (byChannel[c].empty() || byChannel[c].back().width != 128 ||
+              byChannel[c].back().dts != wantB.at(c).back())
+            return false;
+        return true;
+      },
+      5000);
   auto shown = ByChannel(p.Pictures());
   for (int c = 0; c < 4; ++c) {
     SCOPED_TRACE(c);
@@ -209,7 +220,7 @@ TEST_F(KrvPlayback, SeekLandsOnTheKeyFrameTheContainerChooses) {
   ASSERT_TRUE(p.WaitForPost([](const PlayTimePost& t) { return t.value == 1; }, kWaitMs));
   p.Seek(4);
   ASSERT_TRUE(p.WaitForEnd(kWaitMs));
-  HeadlessPlayer::WaitUntil([&] { return p.Channel(chosen.id).lastDts == 5960; }, 5000);
+  HeadlessPlayer::WaitUntil([&] { return p.Channel(0).lastDts == 5960 && p.Channel(1).lastDts == 5960; }, 5000);
   auto shown = ByChannel(p.Pictures());
   for (int c = 0; c < 2; ++c) {
     SCOPED_TRACE(c);
@@ -517,7 +528,7 @@ TEST_F(KrvPlayback, AnExportTakesThePacketsFromTheKeyFrameToItsEndInsteadOfPlayi
   ASSERT_TRUE(p.WaitForPost([](const PlayTimePost& t) { return t.value == 0; }, kWaitMs));
   RequestExport(p, 2, 4);
   ASSERT_TRUE(p.WaitForEnd(kWaitMs));
-  HeadlessPlayer::WaitUntil([&] { return p.Channel(1).lastDts == 5960; }, 5000);
+  HeadlessPlayer::WaitUntil([&] { return p.Channel(0).lastDts == 5960 && p.Channel(1).lastDts == 5960; }, 5000);
   EXPECT_EQ(p.State().exportPending.load(), 0);
   EXPECT_EQ(branch.SourceEnded(), 0);
   auto noted = branch.Packets();
