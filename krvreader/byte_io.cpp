@@ -31,7 +31,15 @@ constexpr int kFlagKnownSeekable = 0x40000000;
 
 // ---- The "file" protocol ---------------------------------------------------
 
-int fileFd(URLHandle* h) { return static_cast<int>(reinterpret_cast<intptr_t>(h->priv_data)); }
+// The "file" protocol's private data: the descriptor, and the size the file
+// had when it was opened (what the opener's fstat saw anyway), so that a
+// caller wanting it need not ask the file system again.
+struct FileState {
+  int fd;
+  int64_t sizeAtOpen;  // -1 unless a regular file
+};
+
+int fileFd(URLHandle* h) { return static_cast<FileState*>(h->priv_data)->fd; }
 
 int fileOpen(URLHandle* h, const char* filename, int flags) {
   if (std::strncmp(filename, "file:", 5) == 0) filename += 5;
@@ -40,6 +48,7 @@ int fileOpen(URLHandle* h, const char* filename, int flags) {
   else if (flags == URL_RDWR) access = O_RDWR | O_CREAT | O_TRUNC;
   int fd = ::open(filename, access | O_CLOEXEC, 0666);
   if (fd < 0) return -errno;
+  int64_t size = -1;
   struct stat st;
   if (::fstat(fd, &st) == 0) {
     if (S_ISDIR(st.st_mode)) {
@@ -48,8 +57,16 @@ int fileOpen(URLHandle* h, const char* filename, int flags) {
     }
     // A regular file or a block device seeks; the opener need not try.
     if (S_ISREG(st.st_mode) || S_ISBLK(st.st_mode)) h->flags |= kFlagKnownSeekable;
+    if (S_ISREG(st.st_mode)) size = static_cast<int64_t>(st.st_size);
   }
-  h->priv_data = reinterpret_cast<void*>(static_cast<intptr_t>(fd));
+  auto* state = static_cast<FileState*>(std::malloc(sizeof(FileState)));
+  if (!state) {
+    ::close(fd);
+    return KRV_ENOMEM;
+  }
+  state->fd = fd;
+  state->sizeAtOpen = size;
+  h->priv_data = state;
   return 0;
 }
 
@@ -84,7 +101,12 @@ int64_t fileSeek(URLHandle* h, int64_t pos, int whence) {
   return r < 0 ? -errno : static_cast<int64_t>(r);
 }
 
-int fileClose(URLHandle* h) { return ::close(fileFd(h)) < 0 ? KRV_EIO : 0; }
+int fileClose(URLHandle* h) {
+  int r = ::close(fileFd(h)) < 0 ? KRV_EIO : 0;
+  std::free(h->priv_data);
+  h->priv_data = nullptr;
+  return r;
+}
 
 URLProtocol fileProtocol = {"file", fileOpen, fileRead, fileWrite, fileSeek, fileClose, nullptr, nullptr, nullptr};
 
@@ -167,6 +189,12 @@ void flushBuffer(ByteIOContext* s) {
 }  // namespace
 
 // ---- Exported entry points -------------------------------------------------
+
+int64_t detail::sizeAtOpen(ByteIOContext* s) {
+  auto* h = s ? static_cast<URLHandle*>(s->opaque) : nullptr;
+  if (!h || h->prot != &fileProtocol || !h->priv_data) return -1;
+  return static_cast<FileState*>(h->priv_data)->sizeAtOpen;
+}
 
 int url_fopen(ByteIOContext** out, const char* filename, int flags) {
   return detail::openWithBufferSize(out, filename, flags, 0);
@@ -304,29 +332,32 @@ int64_t av_rescale_q(int64_t a, AVRational bq, AVRational cq) {
 
 // ---- Reading ---------------------------------------------------------------
 
-int get_byte(ByteIOContext* s) {
+int detail::getByteRefill(ByteIOContext* s) {
   if (s->buf_ptr < s->buf_end) return *s->buf_ptr++;
   fillBuffer(s);
   if (s->buf_ptr < s->buf_end) return *s->buf_ptr++;
   return 0;
 }
 
-unsigned int get_be16(ByteIOContext* s) {
+// Fields that straddle the end of the buffer (or the end of the file) are
+// built from single bytes, so that a refill in the middle and the zeros past
+// the end come out as get_byte gives them.
+unsigned int detail::getBe16Slow(ByteIOContext* s) {
   unsigned int v = static_cast<unsigned>(get_byte(s)) << 8;
   return v | static_cast<unsigned>(get_byte(s));
 }
 
-unsigned int get_be24(ByteIOContext* s) {
+unsigned int detail::getBe24Slow(ByteIOContext* s) {
   unsigned int v = get_be16(s) << 8;
   return v | static_cast<unsigned>(get_byte(s));
 }
 
-unsigned int get_be32(ByteIOContext* s) {
+unsigned int detail::getBe32Slow(ByteIOContext* s) {
   unsigned int v = get_be16(s) << 16;
   return v | get_be16(s);
 }
 
-uint64_t get_be64(ByteIOContext* s) {
+uint64_t detail::getBe64Slow(ByteIOContext* s) {
   uint64_t v = static_cast<uint64_t>(get_be32(s)) << 32;
   return v | get_be32(s);
 }
@@ -351,7 +382,7 @@ uint64_t get_le64(ByteIOContext* s) {
   return v | static_cast<uint64_t>(get_le32(s)) << 32;
 }
 
-int get_buffer(ByteIOContext* s, unsigned char* buf, int size) {
+int detail::getBufferSlow(ByteIOContext* s, unsigned char* buf, int size) {
   int total = 0;
   while (size > 0) {
     int len = static_cast<int>(s->buf_end - s->buf_ptr);
@@ -384,8 +415,6 @@ int get_buffer(ByteIOContext* s, unsigned char* buf, int size) {
   }
   return total;
 }
-
-void url_fskip(ByteIOContext* s, int64_t n) { url_fseek(s, n, SEEK_CUR); }
 
 int64_t url_fseek(ByteIOContext* s, int64_t offset, int whence) {
   if (whence != SEEK_SET && whence != SEEK_CUR) return -22;
@@ -448,11 +477,6 @@ int64_t url_fseek(ByteIOContext* s, int64_t offset, int whence) {
   return offset;
 }
 
-int64_t url_ftell(ByteIOContext* s) {
-  if (s->write_flag) return s->pos + (s->buf_ptr - s->buffer);
-  return s->pos - (s->buf_end - s->buf_ptr);
-}
-
 int64_t url_fsize(ByteIOContext* s) {
   if (!s->seek) return KRV_EIO;
   int64_t size = s->seek(s->opaque, 0, kSeekSize);
@@ -464,10 +488,6 @@ int64_t url_fsize(ByteIOContext* s) {
   s->seek(s->opaque, handlePos, SEEK_SET);
   return size;
 }
-
-int url_feof(ByteIOContext* s) { return s->eof_reached; }
-
-int url_ferror(ByteIOContext* s) { return s->error; }
 
 // ---- Writing ---------------------------------------------------------------
 

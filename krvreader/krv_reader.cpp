@@ -14,9 +14,9 @@ namespace krv {
 
 namespace detail {
 
-RecordingStream* createStream(RecordingContext* ctx, int kind) {
+RecordingStream* createStream(RecordingContext* ctx, int kind, RecordingStream* storage) {
   if (ctx->nb_streams < 0 || ctx->nb_streams >= kMaxStreams) return nullptr;
-  auto* st = new (std::nothrow) RecordingStream{};
+  auto* st = storage ? new (&storage[ctx->nb_streams]) RecordingStream{} : new (std::nothrow) RecordingStream{};
   if (!st) return nullptr;
   st->index = ctx->nb_streams;
   st->kind = kind;
@@ -32,16 +32,16 @@ RecordingStream* createStream(RecordingContext* ctx, int kind) {
   return st;
 }
 
-int createLayoutStreams(RecordingContext* ctx, int layout) {
+int createLayoutStreams(RecordingContext* ctx, int layout, RecordingStream* storage) {
   int video = layout >> 5 & 7;
   int audio = layout >> 2 & 7;
   int data = layout & 3;
   for (int i = 0; i < video; ++i)
-    if (!ctx->streams[i] && !createStream(ctx, KIND_VIDEO)) return KRV_ENOMEM;
+    if (!ctx->streams[i] && !createStream(ctx, KIND_VIDEO, storage)) return KRV_ENOMEM;
   for (int j = 0; j < audio; ++j)
-    if (!createStream(ctx, KIND_AUDIO)) return KRV_ENOMEM;
+    if (!createStream(ctx, KIND_AUDIO, storage)) return KRV_ENOMEM;
   for (int k = 0; k < data; ++k)
-    if (!createStream(ctx, KIND_DATA)) return KRV_ENOMEM;
+    if (!createStream(ctx, KIND_DATA, storage)) return KRV_ENOMEM;
   return 0;
 }
 
@@ -119,23 +119,51 @@ enum class MetaKey {
   kVideoDataRate, kAudioCodecId, kVideoCodecId, kAudioSampleSize, kAudioSampleRate, kStereo, kBusNum,
 };
 
+// key holds exactly N - 1 bytes equal to name (a constant-size compare the
+// compiler writes out inline).
+template <std::size_t N>
+bool keyIs(const char* key, const char (&name)[N]) {
+  return std::memcmp(key, name, N - 1) == 0;
+}
+
+// key is compared as a C string (a key holding a NUL byte ends there), by
+// its length first.
 MetaKey lookupMetaKey(const char* key) {
-  struct Entry {
-    const char* name;
-    MetaKey id;
-  };
-  static constexpr Entry kKeys[] = {
-      {"filesize", MetaKey::kFileSize},         {"start_time", MetaKey::kStartTime},
-      {"duration", MetaKey::kDuration},         {"streamtype", MetaKey::kStreamType},
-      {"streamid", MetaKey::kStreamId},         {"width", MetaKey::kWidth},
-      {"height", MetaKey::kHeight},             {"framerate", MetaKey::kFrameRate},
-      {"videodatarate", MetaKey::kVideoDataRate}, {"audiocodecid", MetaKey::kAudioCodecId},
-      {"videocodecid", MetaKey::kVideoCodecId}, {"audiosamplesize", MetaKey::kAudioSampleSize},
-      {"audiosamplerate", MetaKey::kAudioSampleRate}, {"stereo", MetaKey::kStereo},
-      {"busnum", MetaKey::kBusNum},
-  };
-  for (const Entry& e : kKeys)
-    if (e.name[0] == key[0] && !std::strcmp(e.name, key)) return e.id;
+  switch (std::strlen(key)) {
+    case 5:
+      if (keyIs(key, "width")) return MetaKey::kWidth;
+      break;
+    case 6:
+      if (keyIs(key, "height")) return MetaKey::kHeight;
+      if (keyIs(key, "stereo")) return MetaKey::kStereo;
+      if (keyIs(key, "busnum")) return MetaKey::kBusNum;
+      break;
+    case 8:
+      if (keyIs(key, "filesize")) return MetaKey::kFileSize;
+      if (keyIs(key, "duration")) return MetaKey::kDuration;
+      if (keyIs(key, "streamid")) return MetaKey::kStreamId;
+      break;
+    case 9:
+      if (keyIs(key, "framerate")) return MetaKey::kFrameRate;
+      break;
+    case 10:
+      if (keyIs(key, "start_time")) return MetaKey::kStartTime;
+      if (keyIs(key, "streamtype")) return MetaKey::kStreamType;
+      break;
+    case 12:
+      if (keyIs(key, "audiocodecid")) return MetaKey::kAudioCodecId;
+      if (keyIs(key, "videocodecid")) return MetaKey::kVideoCodecId;
+      break;
+    case 13:
+      if (keyIs(key, "videodatarate")) return MetaKey::kVideoDataRate;
+      break;
+    case 15:
+      if (keyIs(key, "audiosamplesize")) return MetaKey::kAudioSampleSize;
+      if (keyIs(key, "audiosamplerate")) return MetaKey::kAudioSampleRate;
+      break;
+    default:
+      break;
+  }
   return MetaKey::kOther;
 }
 
@@ -209,36 +237,42 @@ void applyNumber(RecordingContext* ctx, RecordingStream* st, MetaKey key, double
   }
 }
 
-// Walks one value. Keys of the values directly inside a top-level array
-// (depth 1) apply to that array's stream; deeper values are stepped over.
-int parseAmfValue(RecordingContext* ctx, RecordingStream* st, const char* key, int64_t end, int depth) {
+// Walks one value. The values directly inside a top-level ECMA array
+// (depth 1) carry their key, looked up by the array, and apply to that
+// array's stream; every other value has the key kOther and is stepped over.
+int parseAmfValue(RecordingContext* ctx, RecordingStream* st, MetaKey key, int64_t end, int depth) {
   ByteIOContext* pb = ctx->pb;
   if (depth > kAmfMaxDepth) return -1;
   int type = get_byte(pb);
   if (url_feof(pb)) return -1;
-  double num = 0;
-  int boolean = 0;
-  char str[kAmfStringMax];
-  str[0] = '\0';
   switch (type) {
     case kAmfNumber: {
       uint64_t bits = get_be64(pb);
-      std::memcpy(&num, &bits, sizeof num);
+      if (key != MetaKey::kOther) {
+        double num;
+        std::memcpy(&num, &bits, sizeof num);
+        applyNumber(ctx, st, key, num);
+      }
       break;
     }
-    case kAmfBool:
-      boolean = get_byte(pb);
+    case kAmfBool: {
+      int boolean = get_byte(pb);
+      if (st && key == MetaKey::kStereo) st->channels = boolean > 0 ? 2 : 1;
       break;
-    case kAmfString:
+    }
+    case kAmfString: {
+      char str[kAmfStringMax];
       if (readAmfString(pb, str, sizeof str) < 0) return -1;
+      if (key == MetaKey::kBusNum) copyText(ctx->busnum, sizeof ctx->busnum, str);
       break;
+    }
     case kAmfObject:
       while (url_ftell(pb) < end - 2) {
         unsigned keyLen = get_be16(pb);
         if (url_feof(pb)) return -1;
         if (keyLen == 0) break;
         url_fskip(pb, keyLen);
-        if (parseAmfValue(ctx, nullptr, nullptr, end, depth + 1) < 0) return -1;
+        if (parseAmfValue(ctx, nullptr, MetaKey::kOther, end, depth + 1) < 0) return -1;
       }
       if (get_byte(pb) != kAmfObjectEnd) return -1;
       break;
@@ -250,7 +284,8 @@ int parseAmfValue(RecordingContext* ctx, RecordingStream* st, const char* key, i
       url_fskip(pb, 4);  // entry count, not used
       char name[kAmfStringMax];
       while (url_ftell(pb) < end - 2 && !url_feof(pb) && readAmfString(pb, name, sizeof name) > 0) {
-        if (parseAmfValue(ctx, st, name, end, depth + 1) < 0) return -1;
+        MetaKey id = depth == 0 ? lookupMetaKey(name) : MetaKey::kOther;
+        if (parseAmfValue(ctx, st, id, end, depth + 1) < 0) return -1;
       }
       if (get_byte(pb) != kAmfObjectEnd) return -1;
       break;
@@ -259,7 +294,7 @@ int parseAmfValue(RecordingContext* ctx, RecordingStream* st, const char* key, i
       uint32_t count = get_be32(pb);
       for (uint32_t i = 0; i < count && url_ftell(pb) < end - 1; ++i) {
         if (url_feof(pb)) return -1;
-        if (parseAmfValue(ctx, nullptr, nullptr, end, depth + 1) < 0) return -1;
+        if (parseAmfValue(ctx, nullptr, MetaKey::kOther, end, depth + 1) < 0) return -1;
       }
       break;
     }
@@ -268,19 +303,6 @@ int parseAmfValue(RecordingContext* ctx, RecordingStream* st, const char* key, i
       break;
     default:
       return -1;
-  }
-
-  if (depth == 1 && key) {
-    MetaKey id = lookupMetaKey(key);
-    if (type == kAmfNumber) {
-      applyNumber(ctx, st, id, num);
-    } else if (type == kAmfBool) {
-      if (st && id == MetaKey::kStereo) st->channels = boolean > 0 ? 2 : 1;
-    } else if (type == kAmfString) {
-      if (id == MetaKey::kBusNum) {
-        std::snprintf(ctx->busnum, sizeof ctx->busnum, "%s", str);
-      }
-    }
   }
   return 0;
 }
@@ -293,10 +315,10 @@ void parseMetadata(RecordingContext* ctx, int64_t end) {
   char name[11];
   if (readAmfString(pb, name, sizeof name) < 0 || std::strcmp(name, "onMetaData") != 0) return;
   // The file-level array belongs to stream 0, then one array per stream.
-  if (parseAmfValue(ctx, ctx->streams[0], nullptr, end, 0) < 0) return;
+  if (parseAmfValue(ctx, ctx->streams[0], MetaKey::kOther, end, 0) < 0) return;
   for (int i = 0; i < kMaxStreams; ++i) {
     if (!ctx->streams[i]) continue;
-    if (parseAmfValue(ctx, ctx->streams[i], nullptr, end, 0) < 0) return;
+    if (parseAmfValue(ctx, ctx->streams[i], MetaKey::kOther, end, 0) < 0) return;
   }
 }
 

@@ -153,9 +153,15 @@ struct Scanner {
     info->duration = facts.durationUs / 1000000;
     info->channel = parsed.channel;
     info->typeMask = parsed.typeMask;
-    struct stat st;
-    if (::fstatat(dirFd, name.c_str(), &st, 0) == 0 && st.st_size > 0)
-      info->fileSize = static_cast<uint64_t>(st.st_size);
+    // The KRV probe tells the size its opening saw; otherwise (AVI, or a
+    // file the probe could not open) the file system is asked.
+    if (facts.fileSizeBytes >= 0) {
+      info->fileSize = static_cast<uint64_t>(facts.fileSizeBytes);
+    } else {
+      struct stat st;
+      if (::fstatat(dirFd, name.c_str(), &st, 0) == 0 && st.st_size > 0)
+        info->fileSize = static_cast<uint64_t>(st.st_size);
+    }
     for (int c = 0; c < 4; ++c) {
       info->videoBitrate[c] = facts.videoBitrate[c];
       info->width[c] = facts.width[c];

@@ -230,6 +230,33 @@ TEST(Catalogue, FileSizeKeepsAll64Bits) {
   EXPECT_EQ(list.info(0)->width[0], 352);
 }
 
+// A KRV file's size is the one the probe's opening saw; a KRV file the probe
+// does not open (its path is longer than the container takes) still gets its
+// size from the file system.
+TEST(Catalogue, KrvFileSizesComeFromTheProbeOrTheFileSystem) {
+  TempDir dir;
+  // The head of a recording (header, one video tag), so that the probe stops
+  // there instead of searching the sparse tail for a tag.
+  const std::string head("KRV\x01\x91\0\0\0\x09\0\0\0\0"
+                         "\0\0\x01\xff\x09\0\0\x02\0\0\0\0\0\0\0\x10\x01\0\0\0\x11",
+                         34);
+  const std::string big = dir / "rec/20140315083000_1000.krv";
+  WriteFile(big, head);
+  const uint64_t size = (5ull << 30) + 7;
+  ASSERT_EQ(::truncate(big.c_str(), static_cast<off_t>(size)), 0);
+  std::string deep = dir / "rec";
+  while (deep.size() < 1100) deep += "/" + std::string(200, 'd');
+  const std::string far = deep + "/20140315083001_1000.krv";
+  WriteFile(far, kNotARecording + kNotARecording);
+  RecordList list;
+  ScanAll(list, dir / "rec");
+  ASSERT_EQ(list.size(), 2u);
+  EXPECT_EQ(list.path(0), big);
+  EXPECT_EQ(list.info(0)->fileSize, size);
+  EXPECT_EQ(list.path(1), far);
+  EXPECT_EQ(list.info(1)->fileSize, 2 * kNotARecording.size());
+}
+
 TEST(Catalogue, ScanReportsProgressAndCanBeCancelled) {
   TempDir dir;
   for (int i = 9; i >= 0; --i)
