@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cinttypes>
 #include <cstdio>
 #include <set>
 #include <utility>
@@ -21,27 +20,59 @@ const ListColumnSpec kListColumns[kColumnCount] = {
     {"IDS_LIST_CHANNEL", 60, true},  {"IDS_LIST_STATUS", 65, true}, {"IDS_LIST_PATH", 0, false},
 };
 
+namespace {
+
+// Writes v at p as printf writes it for "%0*d" (pad '0': zeros after the
+// sign) or "%*d" (pad ' ': spaces before the sign) with that width; returns
+// the end. The row texts of every listed file are made with it, which
+// snprintf's format parsing made a noticeable part of a folder scan.
+char* PutInt(char* p, int64_t v, int width, char pad) {
+  char digits[20];
+  int n = 0;
+  uint64_t u = v < 0 ? 0 - static_cast<uint64_t>(v) : static_cast<uint64_t>(v);
+  do {
+    digits[n++] = static_cast<char>('0' + u % 10);
+    u /= 10;
+  } while (u != 0);
+  int len = n + (v < 0 ? 1 : 0);
+  if (pad == ' ')
+    for (; len < width; ++len) *p++ = ' ';
+  if (v < 0) *p++ = '-';
+  if (pad == '0')
+    for (; len < width; ++len) *p++ = '0';
+  while (n > 0) *p++ = digits[--n];
+  return p;
+}
+
+// "%0Nd<sep>%0Nd<sep>%0Nd" with the first field's width and pad given.
+std::string ThreeFields(int64_t a, int aWidth, char aPad, char sep, int64_t b, int64_t c) {
+  char buf[80];  // three 64-bit numbers with signs and separators
+  char* p = PutInt(buf, a, aWidth, aPad);
+  *p++ = sep;
+  p = PutInt(p, b, 2, '0');
+  *p++ = sep;
+  p = PutInt(p, c, 2, '0');
+  return std::string(buf, static_cast<std::size_t>(p - buf));
+}
+
+}  // namespace
+
 std::string DurationText(int64_t seconds) {
   if (seconds <= 0) return "--:--:--";
-  char buf[64];
-  std::snprintf(buf, sizeof buf, "%02" PRId64 ":%02d:%02d", seconds / 3600, static_cast<int>(seconds % 3600 / 60),
-                static_cast<int>(seconds % 60));
-  return buf;
+  return ThreeFields(seconds / 3600, 2, '0', ':', static_cast<int>(seconds % 3600 / 60),
+                     static_cast<int>(seconds % 60));
 }
 
 RecordRow MakeRecordRow(const std::string& path, const RecordName& name, std::unique_ptr<RecFileInfo> info) {
   RecordRow row;
-  char buf[64];
-  std::snprintf(buf, sizeof buf, "%4d-%02d-%02d", name.year, name.month, name.day);
-  row.text[kColumnDate] = buf;
-  std::snprintf(buf, sizeof buf, "%02d:%02d:%02d", name.hour, name.minute, name.second);
-  row.text[kColumnTime] = buf;
+  row.text[kColumnDate] = ThreeFields(name.year, 4, ' ', '-', name.month, name.day);  // "%4d-%02d-%02d"
+  row.text[kColumnTime] = ThreeFields(name.hour, 2, '0', ':', name.minute, name.second);
   row.text[kColumnDuration] = DurationText(info->duration);
   if (info->channel < 0) {
     row.text[kColumnChannel] = "1,2,3,4";
   } else {
-    std::snprintf(buf, sizeof buf, "%d", info->channel + 1);
-    row.text[kColumnChannel] = buf;
+    char buf[24];
+    row.text[kColumnChannel].assign(buf, PutInt(buf, info->channel + 1, 0, ' '));
   }
   row.text[kColumnPath] = path;
   row.image = RecordTypeImage(info->typeMask);
