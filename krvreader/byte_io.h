@@ -10,6 +10,7 @@
 // -5 input/output error, -12 out of memory, -32 end of file.
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>  // SEEK_SET, SEEK_CUR for url_fseek
@@ -134,10 +135,10 @@ inline unsigned int get_be32(ByteIOContext* s) {
 
 inline uint64_t get_be64(ByteIOContext* s) {
   if (detail::bufferedBytes(s) < 8) return detail::getBe64Slow(s);
-  const unsigned char* p = s->buf_ptr;
+  uint64_t v;
+  std::memcpy(&v, s->buf_ptr, sizeof v);
   s->buf_ptr += 8;
-  uint64_t v = 0;
-  for (int i = 0; i < 8; ++i) v = v << 8 | p[i];
+  if constexpr (std::endian::native == std::endian::little) v = __builtin_bswap64(v);
   return v;
 }
 

@@ -101,13 +101,21 @@ int toInt(double v) {
 }
 
 // A 16-bit length and the bytes; -1 when it is too long for the buffer.
-int readAmfString(ByteIOContext* pb, char* buf, int bufSize) {
+// Inline: the metadata walk reads one per key.
+[[gnu::always_inline]] inline int readAmfString(ByteIOContext* pb, char* buf, int bufSize) {
   int len = static_cast<int>(get_be16(pb));
   if (len >= bufSize) {
     url_fskip(pb, len);
     return -1;
   }
-  if (get_buffer(pb, reinterpret_cast<unsigned char*>(buf), len) != len) return -1;
+  if (len <= 16 && bufSize >= 16 && detail::bufferedBytes(pb) >= 16) {
+    // A short string (every key) with 16 bytes buffered: one fixed-size copy
+    // instead of a call; the bytes past len are overwritten or left unused.
+    std::memcpy(buf, pb->buf_ptr, 16);
+    pb->buf_ptr += len;
+  } else if (get_buffer(pb, reinterpret_cast<unsigned char*>(buf), len) != len) {
+    return -1;
+  }
   buf[len] = '\0';
   return len;
 }
@@ -126,10 +134,9 @@ bool keyIs(const char* key, const char (&name)[N]) {
   return std::memcmp(key, name, N - 1) == 0;
 }
 
-// key is compared as a C string (a key holding a NUL byte ends there), by
-// its length first.
-MetaKey lookupMetaKey(const char* key) {
-  switch (std::strlen(key)) {
+// The key of `len` bytes (no NUL among them) that name is.
+MetaKey lookupMetaKeyOfLength(const char* key, std::size_t len) {
+  switch (len) {
     case 5:
       if (keyIs(key, "width")) return MetaKey::kWidth;
       break;
@@ -167,7 +174,19 @@ MetaKey lookupMetaKey(const char* key) {
   return MetaKey::kOther;
 }
 
-void applyNumber(RecordingContext* ctx, RecordingStream* st, MetaKey key, double num) {
+// The key read into key[0 .. len) (and a NUL after it), compared as a C
+// string: a key holding a NUL byte ends there. No name holds a NUL, so the
+// length read decides unless the key is unknown at that length.
+MetaKey lookupMetaKey(const char* key, std::size_t len) {
+  MetaKey id = lookupMetaKeyOfLength(key, len);
+  if (id == MetaKey::kOther) {
+    std::size_t n = std::strlen(key);
+    if (n < len) id = lookupMetaKeyOfLength(key, n);
+  }
+  return id;
+}
+
+inline void applyNumber(RecordingContext* ctx, RecordingStream* st, MetaKey key, double num) {
   switch (key) {
     case MetaKey::kFileSize:
       ctx->file_size = toInt64(num);
@@ -237,10 +256,15 @@ void applyNumber(RecordingContext* ctx, RecordingStream* st, MetaKey key, double
   }
 }
 
+int parseAmfContainer(RecordingContext* ctx, RecordingStream* st, int type, int64_t end, int depth);
+
 // Walks one value. The values directly inside a top-level ECMA array
 // (depth 1) carry their key, looked up by the array, and apply to that
 // array's stream; every other value has the key kOther and is stepped over.
-int parseAmfValue(RecordingContext* ctx, RecordingStream* st, MetaKey key, int64_t end, int depth) {
+// Scalars are read here, inline in the loops that walk the containers (most
+// values are numbers); containers recurse through parseAmfContainer.
+[[gnu::always_inline]] inline int parseAmfValue(RecordingContext* ctx, RecordingStream* st, MetaKey key, int64_t end,
+                                                int depth) {
   ByteIOContext* pb = ctx->pb;
   if (depth > kAmfMaxDepth) return -1;
   int type = get_byte(pb);
@@ -253,19 +277,39 @@ int parseAmfValue(RecordingContext* ctx, RecordingStream* st, MetaKey key, int64
         std::memcpy(&num, &bits, sizeof num);
         applyNumber(ctx, st, key, num);
       }
-      break;
+      return 0;
     }
     case kAmfBool: {
       int boolean = get_byte(pb);
       if (st && key == MetaKey::kStereo) st->channels = boolean > 0 ? 2 : 1;
-      break;
+      return 0;
     }
     case kAmfString: {
       char str[kAmfStringMax];
       if (readAmfString(pb, str, sizeof str) < 0) return -1;
       if (key == MetaKey::kBusNum) copyText(ctx->busnum, sizeof ctx->busnum, str);
-      break;
+      return 0;
     }
+    case kAmfNull:
+    case kAmfUndefined:
+    case kAmfUnsupported:
+      return 0;
+    case kAmfDate:
+      url_fskip(pb, 8 + 2);
+      return 0;
+    case kAmfObject:
+    case kAmfEcmaArray:
+    case kAmfStrictArray:
+      return parseAmfContainer(ctx, st, type, end, depth);
+    default:
+      return -1;
+  }
+}
+
+// The rest of a container value whose type byte has been read.
+int parseAmfContainer(RecordingContext* ctx, RecordingStream* st, int type, int64_t end, int depth) {
+  ByteIOContext* pb = ctx->pb;
+  switch (type) {
     case kAmfObject:
       while (url_ftell(pb) < end - 2) {
         unsigned keyLen = get_be16(pb);
@@ -275,20 +319,17 @@ int parseAmfValue(RecordingContext* ctx, RecordingStream* st, MetaKey key, int64
         if (parseAmfValue(ctx, nullptr, MetaKey::kOther, end, depth + 1) < 0) return -1;
       }
       if (get_byte(pb) != kAmfObjectEnd) return -1;
-      break;
-    case kAmfNull:
-    case kAmfUndefined:
-    case kAmfUnsupported:
-      break;
+      return 0;
     case kAmfEcmaArray: {
       url_fskip(pb, 4);  // entry count, not used
       char name[kAmfStringMax];
-      while (url_ftell(pb) < end - 2 && !url_feof(pb) && readAmfString(pb, name, sizeof name) > 0) {
-        MetaKey id = depth == 0 ? lookupMetaKey(name) : MetaKey::kOther;
+      int nameLen = 0;
+      while (url_ftell(pb) < end - 2 && !url_feof(pb) && (nameLen = readAmfString(pb, name, sizeof name)) > 0) {
+        MetaKey id = depth == 0 ? lookupMetaKey(name, static_cast<std::size_t>(nameLen)) : MetaKey::kOther;
         if (parseAmfValue(ctx, st, id, end, depth + 1) < 0) return -1;
       }
       if (get_byte(pb) != kAmfObjectEnd) return -1;
-      break;
+      return 0;
     }
     case kAmfStrictArray: {
       uint32_t count = get_be32(pb);
@@ -296,15 +337,11 @@ int parseAmfValue(RecordingContext* ctx, RecordingStream* st, MetaKey key, int64
         if (url_feof(pb)) return -1;
         if (parseAmfValue(ctx, nullptr, MetaKey::kOther, end, depth + 1) < 0) return -1;
       }
-      break;
+      return 0;
     }
-    case kAmfDate:
-      url_fskip(pb, 8 + 2);
-      break;
     default:
       return -1;
   }
-  return 0;
 }
 
 }  // namespace

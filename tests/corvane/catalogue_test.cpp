@@ -151,16 +151,31 @@ TEST(Catalogue, BatchInsertMatchesInsertingOneByOne) {
   };
   RecordList one, batch;
   int id = 0;
-  for (int round = 0; round < 3; ++round) {
+  // Batches in start order into the empty list, after the last row (equal
+  // starts at the seam included), overlapping the rows already there; random
+  // batches; an empty batch.
+  enum Kind { kSorted, kAfter, kOverlapping, kRandom, kEmpty };
+  for (Kind kind : {kSorted, kAfter, kAfter, kOverlapping, kRandom, kEmpty, kRandom, kAfter, kSorted}) {
+    std::vector<int64_t> starts;
+    const int64_t last = one.empty() ? 0 : one.info(one.size() - 1)->start;
+    for (int i = 0; kind != kEmpty && i < 200; ++i) {
+      if (kind == kRandom)
+        starts.push_back(static_cast<int64_t>(rng() % 20));
+      else if (kind == kAfter)
+        starts.push_back(last + static_cast<int64_t>(rng() % 5));
+      else
+        starts.push_back(static_cast<int64_t>(rng() % 40));
+    }
+    if (kind != kRandom) std::sort(starts.begin(), starts.end());
     std::vector<RecordRow> rows;
-    for (int i = 0; i < 200; ++i, ++id) {
-      int64_t start = static_cast<int64_t>(rng() % 20);
+    for (int64_t start : starts) {
       one.Insert(row(start, id));
       rows.push_back(row(start, id));
+      ++id;
     }
     batch.InsertAll(std::move(rows));
+    ASSERT_EQ(Paths(one), Paths(batch)) << "after a batch of kind " << kind;
   }
-  EXPECT_EQ(Paths(one), Paths(batch));
 }
 
 TEST(Catalogue, FilesTheProbeCannotReadAreListedWithoutFacts) {
