@@ -41,12 +41,13 @@ struct FileState {
 
 int fileFd(URLHandle* h) { return static_cast<FileState*>(h->priv_data)->fd; }
 
-int fileOpen(URLHandle* h, const char* filename, int flags) {
-  if (std::strncmp(filename, "file:", 5) == 0) filename += 5;
+// Opens filename (relative to the folder dirFd, or to the working folder
+// for AT_FDCWD) and refuses folders.
+int fileOpenAt(URLHandle* h, int dirFd, const char* filename, int flags) {
   int access = O_RDONLY;
   if (flags == URL_WRONLY) access = O_WRONLY | O_CREAT | O_TRUNC;
   else if (flags == URL_RDWR) access = O_RDWR | O_CREAT | O_TRUNC;
-  int fd = ::open(filename, access | O_CLOEXEC, 0666);
+  int fd = ::openat(dirFd, filename, access | O_CLOEXEC, 0666);
   if (fd < 0) return -errno;
   int64_t size = -1;
   struct stat st;
@@ -68,6 +69,11 @@ int fileOpen(URLHandle* h, const char* filename, int flags) {
   state->sizeAtOpen = size;
   h->priv_data = state;
   return 0;
+}
+
+int fileOpen(URLHandle* h, const char* filename, int flags) {
+  if (std::strncmp(filename, "file:", 5) == 0) filename += 5;
+  return fileOpenAt(h, AT_FDCWD, filename, flags);
 }
 
 int fileRead(URLHandle* h, unsigned char* buf, int size) {
@@ -197,14 +203,16 @@ int64_t detail::sizeAtOpen(ByteIOContext* s) {
 }
 
 int url_fopen(ByteIOContext** out, const char* filename, int flags) {
-  return detail::openWithBufferSize(out, filename, flags, 0);
+  return detail::openContext(out, filename, flags, {});
 }
 
-int detail::openWithBufferSize(ByteIOContext** out, const char* filename, int flags, int bufferSizeWanted) {
+int detail::openContext(ByteIOContext** out, const char* filename, int flags, const OpenOptions& options) {
   if (!out) return KRV_ENOENT;
   *out = nullptr;
   if (!filename) return KRV_ENOENT;
-  URLProtocol* prot = findProtocol(filename);
+  // A name in a given folder is a file's name, whatever its prefix.
+  const bool inFolder = options.dirFd >= 0;
+  URLProtocol* prot = inFolder ? &fileProtocol : findProtocol(filename);
   if (!prot || !prot->url_open) return KRV_ENOENT;
 
   size_t len = std::strlen(filename);
@@ -214,7 +222,8 @@ int detail::openWithBufferSize(ByteIOContext** out, const char* filename, int fl
   std::memcpy(h->filename, filename, len + 1);
   h->prot = prot;
   h->flags = flags;
-  if (prot->url_open(h, filename, flags) < 0) {
+  const int opened = inFolder ? fileOpenAt(h, options.dirFd, filename, flags) : prot->url_open(h, filename, flags);
+  if (opened < 0) {
     std::free(h);
     return KRV_ENOENT;
   }
@@ -225,12 +234,14 @@ int detail::openWithBufferSize(ByteIOContext** out, const char* filename, int fl
   }
 
   int bufferSize = h->max_packet_size > 0 ? h->max_packet_size : kDefaultBufferSize;
-  if (bufferSizeWanted > 0) bufferSize = bufferSizeWanted;
+  if (options.bufferSize > 0) bufferSize = options.bufferSize;
+  // The caller's buffer serves only with its size given; else one of our own.
+  unsigned char* callerBuffer = options.bufferSize > 0 ? options.buffer : nullptr;
   auto* s = static_cast<ByteIOContext*>(std::calloc(1, sizeof(ByteIOContext)));
-  auto* buffer = static_cast<unsigned char*>(std::malloc(static_cast<size_t>(bufferSize)));
+  auto* buffer = callerBuffer ? callerBuffer : static_cast<unsigned char*>(std::malloc(static_cast<size_t>(bufferSize)));
   if (!s || !buffer) {
     std::free(s);
-    std::free(buffer);
+    if (buffer != callerBuffer) std::free(buffer);
     if (prot->url_close) prot->url_close(h);
     std::free(h);
     return KRV_EIO;
@@ -291,9 +302,13 @@ int url_setbufsize(ByteIOContext* s, int size) {
 }
 
 int url_fclose(ByteIOContext* s) {
+  if (s) std::free(s->buffer);
+  return detail::closeKeepingBuffer(s);
+}
+
+int detail::closeKeepingBuffer(ByteIOContext* s) {
   if (!s) return 0;
   auto* h = static_cast<URLHandle*>(s->opaque);
-  std::free(s->buffer);
   std::free(s);
   int r = 0;
   if (h) {

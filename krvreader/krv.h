@@ -139,6 +139,11 @@ struct KrvProbeResult {
 // filled); KRV_EINVAL without out. The size comes from what opening the
 // file learned, so a caller that wants it need not ask the file system.
 int krv_probe(const char* filename, KrvProbeResult* out);
+// krv_probe of the file `name` in the folder open as dirfd (a descriptor the
+// caller keeps open): a name, not a path, opened by the "file" protocol
+// whatever it looks like. A folder scan that has each folder open saves the
+// kernel a path lookup per file. KRV_ENOENT for a negative dirfd.
+int krv_probe_at(int dirfd, const char* name, KrvProbeResult* out);
 
 // The stream counts the probe works with: those the layout byte declares (none
 // for a layout byte of 0). 0, KRV_ENOENT when the file does not open, or

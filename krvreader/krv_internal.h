@@ -45,9 +45,26 @@ int createLayoutStreams(RecordingContext* ctx, int layout, RecordingStream* stor
 // re-synchronises, also over the four bytes just read. 0 or KRV_EPIPE.
 int readTagStart(ByteIOContext* pb, int* type);
 
-// url_fopen with a buffer of bufferSize bytes (0: the protocol's or the
-// default size). The probe reads only a file's head and takes a small one.
-int openWithBufferSize(ByteIOContext** out, const char* filename, int flags, int bufferSize);
+// How openContext opens a byte reader beyond url_fopen's arguments.
+struct OpenOptions {
+  // Buffer size; 0: the protocol's or the default size. The probe reads only
+  // a file's head and takes a small one.
+  int bufferSize = 0;
+  // With bufferSize above 0: the caller's buffer of that many bytes, read
+  // into instead of an allocated one. The context must then be closed by
+  // closeKeepingBuffer, and its buffer never replaced (url_setbufsize).
+  unsigned char* buffer = nullptr;
+  // 0 or above: filename is the name of a file in the folder open as dirFd,
+  // opened by the "file" protocol (openat) whatever its prefix; the kernel
+  // then looks up one name instead of a whole path.
+  int dirFd = -1;
+};
+
+// url_fopen with options (url_fopen itself is openContext with none).
+int openContext(ByteIOContext** out, const char* filename, int flags, const OpenOptions& options);
+
+// url_fclose of a context opened on a caller's buffer: everything but the buffer is freed.
+int closeKeepingBuffer(ByteIOContext* s);
 
 // The size of a regular file opened through the "file" protocol, as it was
 // when opened; -1 for other files and protocols (url_fsize asks them).

@@ -19,23 +19,29 @@ constexpr int kProbeBufferBytes = 4096;
 struct ProbeContext {
   RecordingContext ctx{};
   RecordingStream streams[kMaxStreams];  // made by createStream in slot order
+  unsigned char buffer[kProbeBufferBytes];  // the byte reader's buffer
 
   ProbeContext() = default;
   ProbeContext(const ProbeContext&) = delete;
   ProbeContext& operator=(const ProbeContext&) = delete;
   ~ProbeContext() {
-    if (ctx.pb) url_fclose(ctx.pb);
+    if (ctx.pb) closeKeepingBuffer(ctx.pb);
   }
 };
 
-// Opens `filename`, builds the stream table from the layout byte (none for
-// a layout byte of 0) and parses the metadata tags at the head of the file.
-int probeOpen(const char* filename, ProbeContext* probe) {
+// Opens `filename` (a name in the folder dirFd when that is 0 or above),
+// builds the stream table from the layout byte (none for a layout byte of 0)
+// and parses the metadata tags at the head of the file.
+int probeOpen(const char* filename, ProbeContext* probe, int dirFd = -1) {
   RecordingContext* ctx = &probe->ctx;
   copyText(ctx->filename, sizeof ctx->filename, filename);
   // The head of a recording (header and metadata) fits in a few hundred
   // bytes; a small buffer keeps the probe from reading far past it.
-  if (openWithBufferSize(&ctx->pb, ctx->filename, URL_RDONLY, kProbeBufferBytes) < 0) return KRV_ENOENT;
+  OpenOptions options;
+  options.bufferSize = kProbeBufferBytes;
+  options.buffer = probe->buffer;
+  options.dirFd = dirFd;
+  if (openContext(&ctx->pb, ctx->filename, URL_RDONLY, options) < 0) return KRV_ENOENT;
   ByteIOContext* pb = ctx->pb;
   url_fskip(pb, 4);
   int layout = get_byte(pb);
@@ -75,15 +81,13 @@ void fill(int* out, int count, const KrvProbeResult& r, int first, int streams, 
   }
 }
 
-}  // namespace
-
-int krv_probe(const char* filename, KrvProbeResult* out) {
+int probeInto(int dirFd, const char* filename, KrvProbeResult* out) {
   if (!out) return KRV_EINVAL;
   std::memset(out, 0, sizeof *out);
   out->file_size = -1;
   if (!filename) return KRV_ENOENT;
   ProbeContext probe;
-  int r = probeOpen(filename, &probe);
+  int r = probeOpen(filename, &probe, dirFd);
   const RecordingContext& ctx = probe.ctx;
   if (ctx.pb) {
     int64_t size = sizeAtOpen(ctx.pb);
@@ -105,6 +109,21 @@ int krv_probe(const char* filename, KrvProbeResult* out) {
   }
   copyText(out->busnum, sizeof out->busnum, ctx.busnum);
   return 0;
+}
+
+}  // namespace
+
+int krv_probe(const char* filename, KrvProbeResult* out) { return probeInto(-1, filename, out); }
+
+int krv_probe_at(int dirfd, const char* name, KrvProbeResult* out) {
+  if (dirfd < 0) {
+    if (out) {
+      std::memset(out, 0, sizeof *out);
+      out->file_size = -1;
+    }
+    return out ? KRV_ENOENT : KRV_EINVAL;
+  }
+  return probeInto(dirfd, name, out);
 }
 
 int krv_probe_info(const char* filename, int64_t* start_time, int64_t* duration_us, int64_t* total_bit_rate,

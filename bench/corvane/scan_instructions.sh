@@ -66,7 +66,7 @@ for part in walk probe scan; do
   total=$(inclusive "$out" "$fn(")
   printf '  %-6s %8s\n' "$part" "$(per_file "$total")"
   if [ "$part" = scan ]; then
-    for piece in 'corvane::ProbeKrv(' 'krv::detail::parseMetadata(' 'corvane::ParseRecordName(' \
+    for piece in 'corvane::ProbeKrv' 'krv::detail::parseMetadata(' 'corvane::ParseRecordName(' \
       'corvane::MakeRecordRow(' 'corvane::ListDirFd(' 'corvane::RecordList::InsertAll('; do
       n=$(inclusive "$out" "$piece")
       printf '    %-30s %8s\n' "${piece%(}" "$(per_file "$n")"

@@ -193,7 +193,7 @@ struct Scanner {
     if ((typeMask & parsed.typeMask) == 0) return;
     ProbeFacts facts;
     if (kind == RecordKind::Krv)
-      ProbeKrv(path, &facts);
+      ProbeKrvAt(dirFd, name, path, &facts);
     else
       ProbeAvi(path, &facts);
 

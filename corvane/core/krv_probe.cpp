@@ -3,14 +3,11 @@
 
 namespace corvane {
 
-void ProbeKrv(const std::string& path, ProbeFacts* facts) {
-  // The container keeps names in 1024-byte buffers; a longer path would be
-  // cut and could name another file.
-  if (path.empty() || path.size() > 1023) return;
-  krv::KrvProbeResult r;
-  const int status = krv::krv_probe(path.c_str(), &r);
-  // krv_probe clears r and fills what it learned: a file that does not open
-  // or parse gives zero facts.
+namespace {
+
+// The facts of one probe result: what krv_probe learned, zero when the file
+// did not open or parse (krv_probe clears the result first).
+void TakeFacts(int status, const krv::KrvProbeResult& r, ProbeFacts* facts) {
   facts->durationUs = status == 0 && r.duration_us > 0 ? r.duration_us : 0;
   if (status == 0)
     facts->carNumber.assign(r.busnum);
@@ -25,6 +22,26 @@ void ProbeKrv(const std::string& path, ProbeFacts* facts) {
     facts->frameRate[c] = known ? r.streams[c].fps : 0;
   }
   facts->fileSizeBytes = r.file_size;
+}
+
+// The container keeps names in 1024-byte buffers: a recording whose path is
+// longer could not be played, and is not probed either.
+bool PathFitsTheContainer(const std::string& path) { return !path.empty() && path.size() <= 1023; }
+
+}  // namespace
+
+void ProbeKrv(const std::string& path, ProbeFacts* facts) {
+  if (!PathFitsTheContainer(path)) return;
+  krv::KrvProbeResult r;
+  const int status = krv::krv_probe(path.c_str(), &r);
+  TakeFacts(status, r, facts);
+}
+
+void ProbeKrvAt(int dirFd, const std::string& name, const std::string& path, ProbeFacts* facts) {
+  if (!PathFitsTheContainer(path)) return;
+  krv::KrvProbeResult r;
+  const int status = krv::krv_probe_at(dirFd, name.c_str(), &r);
+  TakeFacts(status, r, facts);
 }
 
 }  // namespace corvane

@@ -1,6 +1,10 @@
 // The information probe the catalogue uses.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <atomic>
 #include <cstring>
 #include <thread>
@@ -178,6 +182,41 @@ TEST(KrvProbe, TheResultRecordAgreesWithTheOutputsAndCarriesTheSize) {
   EXPECT_EQ(r.streams[2].width, 176);
   EXPECT_EQ(r.streams[8].kind, KIND_DATA);
   std::remove(path.c_str());
+}
+
+// krv_probe_at opens a name in a folder the caller has open: the same facts
+// as krv_probe on the path; the name is a file's name whatever its prefix.
+TEST(KrvProbe, ANameInAnOpenFolderGivesWhatThePathGives) {
+  const std::string dir = TempPath("folder");
+  ASSERT_EQ(::mkdir(dir.c_str(), 0755), 0);
+  const std::string name = "ab:20140315083000_1000.krv";  // would name a protocol "ab" as a path
+  const std::string path = dir + "/" + name;
+  {
+    Writing w(path, RecorderStreams(), 1710491400, "BUS-3");
+    ASSERT_EQ(w.Header(), 0);
+    ASSERT_EQ(w.Packet(0, 0, true, Payload(100, 1), 40000), 0);
+  }
+  int dirFd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  ASSERT_GE(dirFd, 0);
+  KrvProbeResult at, byPath;
+  ASSERT_EQ(krv_probe_at(dirFd, name.c_str(), &at), 0);
+  ASSERT_EQ(krv_probe(path.c_str(), &byPath), 0);
+  EXPECT_EQ(std::memcmp(&at, &byPath, sizeof at), 0);
+  EXPECT_EQ(at.duration_us, 40000);
+  EXPECT_STREQ(at.busnum, "BUS-3");
+  EXPECT_EQ(at.file_size, static_cast<int64_t>(ReadFile(path).size()));
+  EXPECT_EQ(krv_probe(name.c_str(), &byPath), KRV_ENOENT) << "as a path the prefix names a protocol";
+
+  EXPECT_EQ(krv_probe_at(dirFd, "missing.krv", &at), KRV_ENOENT);
+  EXPECT_EQ(at.file_size, -1);
+  EXPECT_EQ(krv_probe_at(dirFd, ".", &at), KRV_ENOENT) << "a folder";
+  EXPECT_EQ(krv_probe_at(-1, name.c_str(), &at), KRV_ENOENT);
+  EXPECT_EQ(at.file_size, -1);
+  EXPECT_EQ(krv_probe_at(dirFd, nullptr, &at), KRV_ENOENT);
+  EXPECT_EQ(krv_probe_at(dirFd, name.c_str(), nullptr), KRV_EINVAL);
+  ::close(dirFd);
+  std::remove(path.c_str());
+  ::rmdir(dir.c_str());
 }
 
 TEST(KrvProbe, TheResultRecordOnFailures) {
