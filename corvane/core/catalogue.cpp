@@ -68,7 +68,7 @@ std::string DurationText(int64_t seconds) {
                      static_cast<int>(seconds % 60));
 }
 
-RecordRow MakeRecordRow(const std::string& path, const RecordName& name, std::unique_ptr<RecFileInfo> info) {
+RecordRow MakeRecordRow(std::string path, const RecordName& name, std::unique_ptr<RecFileInfo> info) {
   RecordRow row;
   row.text[kColumnDate] = ThreeFields(name.year, 4, ' ', '-', name.month, name.day);  // "%4d-%02d-%02d"
   row.text[kColumnTime] = ThreeFields(name.hour, 2, '0', ':', name.minute, name.second);
@@ -79,7 +79,7 @@ RecordRow MakeRecordRow(const std::string& path, const RecordName& name, std::un
     char buf[24];
     row.text[kColumnChannel].assign(buf, PutInt(buf, info->channel + 1, 0, ' '));
   }
-  row.text[kColumnPath] = path;
+  row.text[kColumnPath] = std::move(path);
   row.image = RecordTypeImage(info->typeMask);
   row.info = std::move(info);
   return row;
@@ -176,7 +176,7 @@ struct Scanner {
     return true;
   }
 
-  void File(int dirFd, const std::string& path, const std::string& name) {
+  void File(int dirFd, std::string path, const std::string& name) {
     RecordKind kind;
     const std::size_t dot = name.rfind('.');
     if (dot == std::string::npos) return;
@@ -231,7 +231,7 @@ struct Scanner {
         summary.carNumbers.push_back(facts.carNumber);
       }
     }
-    found.push_back(MakeRecordRow(path, parsed, std::move(info)));
+    found.push_back(MakeRecordRow(std::move(path), parsed, std::move(info)));
     ++result.filesListed;
   }
 
