@@ -135,7 +135,7 @@ bool keyIs(const char* key, const char (&name)[N]) {
 }
 
 // The key of `len` bytes (no NUL among them) that name is.
-MetaKey lookupMetaKeyOfLength(const char* key, std::size_t len) {
+inline MetaKey lookupMetaKeyOfLength(const char* key, std::size_t len) {
   switch (len) {
     case 5:
       if (keyIs(key, "width")) return MetaKey::kWidth;
@@ -269,16 +269,16 @@ int parseAmfContainer(RecordingContext* ctx, RecordingStream* st, int type, int6
   if (depth > kAmfMaxDepth) return -1;
   int type = get_byte(pb);
   if (url_feof(pb)) return -1;
-  switch (type) {
-    case kAmfNumber: {
-      uint64_t bits = get_be64(pb);
-      if (key != MetaKey::kOther) {
-        double num;
-        std::memcpy(&num, &bits, sizeof num);
-        applyNumber(ctx, st, key, num);
-      }
-      return 0;
+  if (type == kAmfNumber) {  // most values: tested before the others
+    uint64_t bits = get_be64(pb);
+    if (key != MetaKey::kOther) {
+      double num;
+      std::memcpy(&num, &bits, sizeof num);
+      applyNumber(ctx, st, key, num);
     }
+    return 0;
+  }
+  switch (type) {
     case kAmfBool: {
       int boolean = get_byte(pb);
       if (st && key == MetaKey::kStereo) st->channels = boolean > 0 ? 2 : 1;
