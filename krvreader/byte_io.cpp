@@ -31,15 +31,25 @@ constexpr int kFlagKnownSeekable = 0x40000000;
 
 // ---- The "file" protocol ---------------------------------------------------
 
-int fileFd(URLHandle* h) { return static_cast<int>(reinterpret_cast<intptr_t>(h->priv_data)); }
+// The "file" protocol's private data: the descriptor, and the size the file
+// had when it was opened (what the opener's fstat saw anyway), so that a
+// caller wanting it need not ask the file system again.
+struct FileState {
+  int fd;
+  int64_t sizeAtOpen;  // -1 unless a regular file
+};
 
-int fileOpen(URLHandle* h, const char* filename, int flags) {
-  if (std::strncmp(filename, "file:", 5) == 0) filename += 5;
+int fileFd(URLHandle* h) { return static_cast<FileState*>(h->priv_data)->fd; }
+
+// Opens filename (relative to the folder dirFd, or to the working folder
+// for AT_FDCWD) and refuses folders.
+int fileOpenAt(URLHandle* h, int dirFd, const char* filename, int flags) {
   int access = O_RDONLY;
   if (flags == URL_WRONLY) access = O_WRONLY | O_CREAT | O_TRUNC;
   else if (flags == URL_RDWR) access = O_RDWR | O_CREAT | O_TRUNC;
-  int fd = ::open(filename, access | O_CLOEXEC, 0666);
+  int fd = ::openat(dirFd, filename, access | O_CLOEXEC, 0666);
   if (fd < 0) return -errno;
+  int64_t size = -1;
   struct stat st;
   if (::fstat(fd, &st) == 0) {
     if (S_ISDIR(st.st_mode)) {
@@ -48,9 +58,22 @@ int fileOpen(URLHandle* h, const char* filename, int flags) {
     }
     // A regular file or a block device seeks; the opener need not try.
     if (S_ISREG(st.st_mode) || S_ISBLK(st.st_mode)) h->flags |= kFlagKnownSeekable;
+    if (S_ISREG(st.st_mode)) size = static_cast<int64_t>(st.st_size);
   }
-  h->priv_data = reinterpret_cast<void*>(static_cast<intptr_t>(fd));
+  auto* state = static_cast<FileState*>(std::malloc(sizeof(FileState)));
+  if (!state) {
+    ::close(fd);
+    return KRV_ENOMEM;
+  }
+  state->fd = fd;
+  state->sizeAtOpen = size;
+  h->priv_data = state;
   return 0;
+}
+
+int fileOpen(URLHandle* h, const char* filename, int flags) {
+  if (std::strncmp(filename, "file:", 5) == 0) filename += 5;
+  return fileOpenAt(h, AT_FDCWD, filename, flags);
 }
 
 int fileRead(URLHandle* h, unsigned char* buf, int size) {
@@ -84,7 +107,12 @@ int64_t fileSeek(URLHandle* h, int64_t pos, int whence) {
   return r < 0 ? -errno : static_cast<int64_t>(r);
 }
 
-int fileClose(URLHandle* h) { return ::close(fileFd(h)) < 0 ? KRV_EIO : 0; }
+int fileClose(URLHandle* h) {
+  int r = ::close(fileFd(h)) < 0 ? KRV_EIO : 0;
+  std::free(h->priv_data);
+  h->priv_data = nullptr;
+  return r;
+}
 
 URLProtocol fileProtocol = {"file", fileOpen, fileRead, fileWrite, fileSeek, fileClose, nullptr, nullptr, nullptr};
 
@@ -168,15 +196,23 @@ void flushBuffer(ByteIOContext* s) {
 
 // ---- Exported entry points -------------------------------------------------
 
-int url_fopen(ByteIOContext** out, const char* filename, int flags) {
-  return detail::openWithBufferSize(out, filename, flags, 0);
+int64_t detail::sizeAtOpen(ByteIOContext* s) {
+  auto* h = s ? static_cast<URLHandle*>(s->opaque) : nullptr;
+  if (!h || h->prot != &fileProtocol || !h->priv_data) return -1;
+  return static_cast<FileState*>(h->priv_data)->sizeAtOpen;
 }
 
-int detail::openWithBufferSize(ByteIOContext** out, const char* filename, int flags, int bufferSizeWanted) {
+int url_fopen(ByteIOContext** out, const char* filename, int flags) {
+  return detail::openContext(out, filename, flags, {});
+}
+
+int detail::openContext(ByteIOContext** out, const char* filename, int flags, const OpenOptions& options) {
   if (!out) return KRV_ENOENT;
   *out = nullptr;
   if (!filename) return KRV_ENOENT;
-  URLProtocol* prot = findProtocol(filename);
+  // A name in a given folder is a file's name, whatever its prefix.
+  const bool inFolder = options.dirFd >= 0;
+  URLProtocol* prot = inFolder ? &fileProtocol : findProtocol(filename);
   if (!prot || !prot->url_open) return KRV_ENOENT;
 
   size_t len = std::strlen(filename);
@@ -186,7 +222,8 @@ int detail::openWithBufferSize(ByteIOContext** out, const char* filename, int fl
   std::memcpy(h->filename, filename, len + 1);
   h->prot = prot;
   h->flags = flags;
-  if (prot->url_open(h, filename, flags) < 0) {
+  const int opened = inFolder ? fileOpenAt(h, options.dirFd, filename, flags) : prot->url_open(h, filename, flags);
+  if (opened < 0) {
     std::free(h);
     return KRV_ENOENT;
   }
@@ -197,12 +234,14 @@ int detail::openWithBufferSize(ByteIOContext** out, const char* filename, int fl
   }
 
   int bufferSize = h->max_packet_size > 0 ? h->max_packet_size : kDefaultBufferSize;
-  if (bufferSizeWanted > 0) bufferSize = bufferSizeWanted;
+  if (options.bufferSize > 0) bufferSize = options.bufferSize;
+  // The caller's buffer serves only with its size given; else one of our own.
+  unsigned char* callerBuffer = options.bufferSize > 0 ? options.buffer : nullptr;
   auto* s = static_cast<ByteIOContext*>(std::calloc(1, sizeof(ByteIOContext)));
-  auto* buffer = static_cast<unsigned char*>(std::malloc(static_cast<size_t>(bufferSize)));
+  auto* buffer = callerBuffer ? callerBuffer : static_cast<unsigned char*>(std::malloc(static_cast<size_t>(bufferSize)));
   if (!s || !buffer) {
     std::free(s);
-    std::free(buffer);
+    if (buffer != callerBuffer) std::free(buffer);
     if (prot->url_close) prot->url_close(h);
     std::free(h);
     return KRV_EIO;
@@ -263,9 +302,13 @@ int url_setbufsize(ByteIOContext* s, int size) {
 }
 
 int url_fclose(ByteIOContext* s) {
+  if (s) std::free(s->buffer);
+  return detail::closeKeepingBuffer(s);
+}
+
+int detail::closeKeepingBuffer(ByteIOContext* s) {
   if (!s) return 0;
   auto* h = static_cast<URLHandle*>(s->opaque);
-  std::free(s->buffer);
   std::free(s);
   int r = 0;
   if (h) {
@@ -304,29 +347,32 @@ int64_t av_rescale_q(int64_t a, AVRational bq, AVRational cq) {
 
 // ---- Reading ---------------------------------------------------------------
 
-int get_byte(ByteIOContext* s) {
+int detail::getByteRefill(ByteIOContext* s) {
   if (s->buf_ptr < s->buf_end) return *s->buf_ptr++;
   fillBuffer(s);
   if (s->buf_ptr < s->buf_end) return *s->buf_ptr++;
   return 0;
 }
 
-unsigned int get_be16(ByteIOContext* s) {
+// Fields that straddle the end of the buffer (or the end of the file) are
+// built from single bytes, so that a refill in the middle and the zeros past
+// the end come out as get_byte gives them.
+unsigned int detail::getBe16Slow(ByteIOContext* s) {
   unsigned int v = static_cast<unsigned>(get_byte(s)) << 8;
   return v | static_cast<unsigned>(get_byte(s));
 }
 
-unsigned int get_be24(ByteIOContext* s) {
+unsigned int detail::getBe24Slow(ByteIOContext* s) {
   unsigned int v = get_be16(s) << 8;
   return v | static_cast<unsigned>(get_byte(s));
 }
 
-unsigned int get_be32(ByteIOContext* s) {
+unsigned int detail::getBe32Slow(ByteIOContext* s) {
   unsigned int v = get_be16(s) << 16;
   return v | get_be16(s);
 }
 
-uint64_t get_be64(ByteIOContext* s) {
+uint64_t detail::getBe64Slow(ByteIOContext* s) {
   uint64_t v = static_cast<uint64_t>(get_be32(s)) << 32;
   return v | get_be32(s);
 }
@@ -351,7 +397,7 @@ uint64_t get_le64(ByteIOContext* s) {
   return v | static_cast<uint64_t>(get_le32(s)) << 32;
 }
 
-int get_buffer(ByteIOContext* s, unsigned char* buf, int size) {
+int detail::getBufferSlow(ByteIOContext* s, unsigned char* buf, int size) {
   int total = 0;
   while (size > 0) {
     int len = static_cast<int>(s->buf_end - s->buf_ptr);
@@ -384,8 +430,6 @@ int get_buffer(ByteIOContext* s, unsigned char* buf, int size) {
   }
   return total;
 }
-
-void url_fskip(ByteIOContext* s, int64_t n) { url_fseek(s, n, SEEK_CUR); }
 
 int64_t url_fseek(ByteIOContext* s, int64_t offset, int whence) {
   if (whence != SEEK_SET && whence != SEEK_CUR) return -22;
@@ -448,11 +492,6 @@ int64_t url_fseek(ByteIOContext* s, int64_t offset, int whence) {
   return offset;
 }
 
-int64_t url_ftell(ByteIOContext* s) {
-  if (s->write_flag) return s->pos + (s->buf_ptr - s->buffer);
-  return s->pos - (s->buf_end - s->buf_ptr);
-}
-
 int64_t url_fsize(ByteIOContext* s) {
   if (!s->seek) return KRV_EIO;
   int64_t size = s->seek(s->opaque, 0, kSeekSize);
@@ -464,10 +503,6 @@ int64_t url_fsize(ByteIOContext* s) {
   s->seek(s->opaque, handlePos, SEEK_SET);
   return size;
 }
-
-int url_feof(ByteIOContext* s) { return s->eof_reached; }
-
-int url_ferror(ByteIOContext* s) { return s->error; }
 
 // ---- Writing ---------------------------------------------------------------
 

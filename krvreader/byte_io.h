@@ -10,8 +10,11 @@
 // -5 input/output error, -12 out of memory, -32 end of file.
 #pragma once
 
+#include <bit>
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>  // SEEK_SET, SEEK_CUR for url_fseek
+#include <cstring>
 
 namespace krv {
 
@@ -87,22 +90,91 @@ int register_protocol(URLProtocol* p);
 int64_t av_rescale_q(int64_t a, AVRational bq, AVRational cq);  // round to nearest, halves away from zero
 
 // ---- Reading ---------------------------------------------------------------
-int get_byte(ByteIOContext* s);  // 0 at end of data, with eof_reached set
-unsigned int get_be16(ByteIOContext* s);
-unsigned int get_be24(ByteIOContext* s);
-unsigned int get_be32(ByteIOContext* s);
-uint64_t get_be64(ByteIOContext* s);
+// The reads parsers make most (single bytes, the format's big-endian fields,
+// short blocks, position and end-of-file tests) are inline: served straight
+// from the buffer when it holds the bytes asked for, else by the out-of-line
+// path that refills it. Both paths give the same results.
+namespace detail {
+int getByteRefill(ByteIOContext* s);  // get_byte when the buffer is empty
+unsigned int getBe16Slow(ByteIOContext* s);
+unsigned int getBe24Slow(ByteIOContext* s);
+unsigned int getBe32Slow(ByteIOContext* s);
+uint64_t getBe64Slow(ByteIOContext* s);
+int getBufferSlow(ByteIOContext* s, unsigned char* buf, int size);
+// Bytes the buffer still holds for reading (negative while writing).
+inline std::ptrdiff_t bufferedBytes(const ByteIOContext* s) { return s->buf_end - s->buf_ptr; }
+}  // namespace detail
+
+// 0 at end of data, with eof_reached set.
+inline int get_byte(ByteIOContext* s) {
+  if (s->buf_ptr < s->buf_end) return *s->buf_ptr++;
+  return detail::getByteRefill(s);
+}
+
+inline unsigned int get_be16(ByteIOContext* s) {
+  if (detail::bufferedBytes(s) < 2) return detail::getBe16Slow(s);
+  const unsigned char* p = s->buf_ptr;
+  s->buf_ptr += 2;
+  return static_cast<unsigned>(p[0]) << 8 | p[1];
+}
+
+inline unsigned int get_be24(ByteIOContext* s) {
+  if (detail::bufferedBytes(s) < 3) return detail::getBe24Slow(s);
+  const unsigned char* p = s->buf_ptr;
+  s->buf_ptr += 3;
+  return static_cast<unsigned>(p[0]) << 16 | static_cast<unsigned>(p[1]) << 8 | p[2];
+}
+
+inline unsigned int get_be32(ByteIOContext* s) {
+  if (detail::bufferedBytes(s) < 4) return detail::getBe32Slow(s);
+  const unsigned char* p = s->buf_ptr;
+  s->buf_ptr += 4;
+  return static_cast<unsigned>(p[0]) << 24 | static_cast<unsigned>(p[1]) << 16 | static_cast<unsigned>(p[2]) << 8 |
+         p[3];
+}
+
+inline uint64_t get_be64(ByteIOContext* s) {
+  if (detail::bufferedBytes(s) < 8) return detail::getBe64Slow(s);
+  uint64_t v;
+  std::memcpy(&v, s->buf_ptr, sizeof v);
+  s->buf_ptr += 8;
+  if constexpr (std::endian::native == std::endian::little) v = __builtin_bswap64(v);
+  return v;
+}
+
 unsigned int get_le16(ByteIOContext* s);
 unsigned int get_le24(ByteIOContext* s);
 unsigned int get_le32(ByteIOContext* s);
 uint64_t get_le64(ByteIOContext* s);
-int get_buffer(ByteIOContext* s, unsigned char* buf, int size);  // count read
-void url_fskip(ByteIOContext* s, int64_t n);
+
+// The count read.
+inline int get_buffer(ByteIOContext* s, unsigned char* buf, int size) {
+  if (size < 0 || detail::bufferedBytes(s) < size) return detail::getBufferSlow(s, buf, size);
+  std::memcpy(buf, s->buf_ptr, static_cast<size_t>(size));
+  s->buf_ptr += size;
+  return size;
+}
+
 int64_t url_fseek(ByteIOContext* s, int64_t offset, int whence);  // whence 0 absolute, 1 relative
-int64_t url_ftell(ByteIOContext* s);
+
+inline void url_fskip(ByteIOContext* s, int64_t n) {
+  // A skip inside the buffered data is what url_fseek does for it.
+  if (!s->write_flag && n >= 0 && n <= detail::bufferedBytes(s)) {
+    s->buf_ptr += n;
+    s->eof_reached = 0;
+    return;
+  }
+  url_fseek(s, n, SEEK_CUR);
+}
+
+inline int64_t url_ftell(ByteIOContext* s) {
+  if (s->write_flag) return s->pos + (s->buf_ptr - s->buffer);
+  return s->pos - (s->buf_end - s->buf_ptr);
+}
+
 int64_t url_fsize(ByteIOContext* s);
-int url_feof(ByteIOContext* s);
-int url_ferror(ByteIOContext* s);
+inline int url_feof(ByteIOContext* s) { return s->eof_reached; }
+inline int url_ferror(ByteIOContext* s) { return s->error; }
 
 // ---- Writing ---------------------------------------------------------------
 void put_byte(ByteIOContext* s, int b);

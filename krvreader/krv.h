@@ -111,6 +111,40 @@ int krv_probe_info(const char* filename, int64_t* start_time, int64_t* duration_
                    int* video_bit_rates, int video_bit_rates_count, int* audio_bit_rates, int audio_bit_rates_count,
                    int* frame_rates, int frame_rates_count);
 
+// What krv_probe learned of one recording: the facts krv_probe_info hands
+// out, all at once, with the file's size.
+struct KrvProbeStream {
+  int kind;  // StreamKind, after the metadata's "streamtype"
+  int width;
+  int height;
+  int bit_rate;
+  int fps;
+};
+struct KrvProbeResult {
+  int64_t start_time;   // seconds since 1970; 0 when the metadata has none
+  int64_t duration_us;  // 0 when unknown; never negative
+  int64_t file_size;    // bytes, as the file was when the probe opened it; -1 when not known
+  int bit_rate;         // total bit rate: never set by the KRV reader, so 0
+  int nb_streams;       // streams[0 .. nb_streams - 1] are filled, in index order
+  int nb_video_streams; // the counts the layout byte declares (none for a layout byte of 0):
+  int nb_audio_streams; //   video streams come first, then audio, then data
+  int nb_data_streams;
+  KrvProbeStream streams[kMaxStreams];
+  char busnum[256];  // the vehicle's bus number, "" when absent
+};
+
+// The information probe in one call. *out is cleared first. 0 with *out
+// filled; KRV_ENOENT when the file does not open (file_size -1);
+// KRV_ENOMEM when the layout asks for more than 10 streams (only file_size
+// filled); KRV_EINVAL without out. The size comes from what opening the
+// file learned, so a caller that wants it need not ask the file system.
+int krv_probe(const char* filename, KrvProbeResult* out);
+// krv_probe of the file `name` in the folder open as dirfd (a descriptor the
+// caller keeps open): a name, not a path, opened by the "file" protocol
+// whatever it looks like. A folder scan that has each folder open saves the
+// kernel a path lookup per file. KRV_ENOENT for a negative dirfd.
+int krv_probe_at(int dirfd, const char* name, KrvProbeResult* out);
+
 // The stream counts the probe works with: those the layout byte declares (none
 // for a layout byte of 0). 0, KRV_ENOENT when the file does not open, or
 // KRV_ENOMEM when the layout asks for more than 10 streams.

@@ -2,7 +2,9 @@
 // Not part of the public API.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #include "krv.h"
 
@@ -18,23 +20,55 @@ constexpr int kMinMetadataSize = 19;   // smaller metadata tags are not parsed
 
 inline bool isTagType(int t) { return t == kTagAudio || t == kTagVideo || t == kTagMeta || t == kTagData; }
 
+// What snprintf(dst, size, "%s", src) leaves in dst, without the formatting:
+// src up to its first NUL, cut to size - 1 bytes, then a NUL. size above 0.
+inline void copyText(char* dst, std::size_t size, const char* src) {
+  std::size_t n = ::strnlen(src, size - 1);
+  std::memcpy(dst, src, n);
+  dst[n] = '\0';
+}
+
 // Creates a stream in the next slot as the reader does (index = slot, time
 // base 1/1000000, 32-bit timestamps) and counts it under its kind. Null when
-// the table is full or memory runs out.
-RecordingStream* createStream(RecordingContext* ctx, int kind);
+// the table is full or memory runs out. With storage (kMaxStreams records)
+// the stream is made in storage[slot] instead of being allocated: the caller
+// owns those and clears the slots itself instead of krv_read_close.
+RecordingStream* createStream(RecordingContext* ctx, int kind, RecordingStream* storage = nullptr);
 
-// Creates the streams the layout byte declares: video, then audio, then data.
+// Creates the streams the layout byte declares: video, then audio, then data
+// (in storage, when given, as createStream does).
 // 0 or KRV_ENOMEM when a stream could not be created (the table is full).
-int createLayoutStreams(RecordingContext* ctx, int layout);
+int createLayoutStreams(RecordingContext* ctx, int layout, RecordingStream* storage = nullptr);
 
 // Reads the start code and the type byte of the tag at the current position
 // (its previous tag size already skipped). A missing start code
 // re-synchronises, also over the four bytes just read. 0 or KRV_EPIPE.
 int readTagStart(ByteIOContext* pb, int* type);
 
-// url_fopen with a buffer of bufferSize bytes (0: the protocol's or the
-// default size). The probe reads only a file's head and takes a small one.
-int openWithBufferSize(ByteIOContext** out, const char* filename, int flags, int bufferSize);
+// How openContext opens a byte reader beyond url_fopen's arguments.
+struct OpenOptions {
+  // Buffer size; 0: the protocol's or the default size. The probe reads only
+  // a file's head and takes a small one.
+  int bufferSize = 0;
+  // With bufferSize above 0: the caller's buffer of that many bytes, read
+  // into instead of an allocated one. The context must then be closed by
+  // closeKeepingBuffer, and its buffer never replaced (url_setbufsize).
+  unsigned char* buffer = nullptr;
+  // 0 or above: filename is the name of a file in the folder open as dirFd,
+  // opened by the "file" protocol (openat) whatever its prefix; the kernel
+  // then looks up one name instead of a whole path.
+  int dirFd = -1;
+};
+
+// url_fopen with options (url_fopen itself is openContext with none).
+int openContext(ByteIOContext** out, const char* filename, int flags, const OpenOptions& options);
+
+// url_fclose of a context opened on a caller's buffer: everything but the buffer is freed.
+int closeKeepingBuffer(ByteIOContext* s);
+
+// The size of a regular file opened through the "file" protocol, as it was
+// when opened; -1 for other files and protocols (url_fsize asks them).
+int64_t sizeAtOpen(ByteIOContext* s);
 
 // Parses a metadata tag's data from the current position up to `end`.
 void parseMetadata(RecordingContext* ctx, int64_t end);

@@ -1,8 +1,6 @@
 // The information probe: what the catalogue shows of a recording without
 // playing it (start time, duration, bus number, per-stream picture facts).
-#include <cstdio>
 #include <cstring>
-#include <new>
 
 #include "krv.h"
 #include "krv_internal.h"
@@ -15,19 +13,40 @@ namespace {
 
 constexpr int kProbeBufferBytes = 4096;
 
-// Opens `filename`, builds the stream table from the layout byte (none for
-// a layout byte of 0) and parses the metadata tags at the head of the file.
-// The caller frees the streams and closes the byte reader.
-int probeOpen(const char* filename, RecordingContext* ctx) {
-  std::snprintf(ctx->filename, sizeof ctx->filename, "%s", filename);
+// A probe's context and the records of its streams, together on the caller's
+// stack: the catalogue probes every recording of a folder, and nothing of a
+// probe outlives the call. Closing the byte reader is all there is to free.
+struct ProbeContext {
+  RecordingContext ctx{};
+  RecordingStream streams[kMaxStreams];  // made by createStream in slot order
+  unsigned char buffer[kProbeBufferBytes];  // the byte reader's buffer
+
+  ProbeContext() = default;
+  ProbeContext(const ProbeContext&) = delete;
+  ProbeContext& operator=(const ProbeContext&) = delete;
+  ~ProbeContext() {
+    if (ctx.pb) closeKeepingBuffer(ctx.pb);
+  }
+};
+
+// Opens `filename` (a name in the folder dirFd when that is 0 or above),
+// builds the stream table from the layout byte (none for a layout byte of 0)
+// and parses the metadata tags at the head of the file.
+int probeOpen(const char* filename, ProbeContext* probe, int dirFd = -1) {
+  RecordingContext* ctx = &probe->ctx;
+  copyText(ctx->filename, sizeof ctx->filename, filename);
   // The head of a recording (header and metadata) fits in a few hundred
   // bytes; a small buffer keeps the probe from reading far past it.
-  if (openWithBufferSize(&ctx->pb, ctx->filename, URL_RDONLY, kProbeBufferBytes) < 0) return KRV_ENOENT;
+  OpenOptions options;
+  options.bufferSize = kProbeBufferBytes;
+  options.buffer = probe->buffer;
+  options.dirFd = dirFd;
+  if (openContext(&ctx->pb, ctx->filename, URL_RDONLY, options) < 0) return KRV_ENOENT;
   ByteIOContext* pb = ctx->pb;
   url_fskip(pb, 4);
   int layout = get_byte(pb);
   if (layout != 0) {
-    int r = createLayoutStreams(ctx, layout);
+    int r = createLayoutStreams(ctx, layout, probe->streams);
     if (r < 0) return r;
   }
   int64_t headerSize = get_be32(pb);
@@ -51,58 +70,94 @@ int probeOpen(const char* filename, RecordingContext* ctx) {
   return 0;
 }
 
-void fill(int* out, int count, const RecordingContext* ctx, int first, int streams, int RecordingStream::*field) {
+// out[i] := field of stream first + i, for the first min(count, streams) streams.
+void fill(int* out, int count, const KrvProbeResult& r, int first, int streams, int KrvProbeStream::*field) {
   if (!out) return;
   int n = count < streams ? count : streams;
   for (int i = 0; i < n; ++i) {
     int slot = first + i;
-    if (slot < 0 || slot >= kMaxStreams || !ctx->streams[slot]) break;
-    out[i] = ctx->streams[slot]->*field;
+    if (slot < 0 || slot >= r.nb_streams) break;
+    out[i] = r.streams[slot].*field;
   }
 }
 
+int probeInto(int dirFd, const char* filename, KrvProbeResult* out) {
+  if (!out) return KRV_EINVAL;
+  std::memset(out, 0, sizeof *out);
+  out->file_size = -1;
+  if (!filename) return KRV_ENOENT;
+  ProbeContext probe;
+  int r = probeOpen(filename, &probe, dirFd);
+  const RecordingContext& ctx = probe.ctx;
+  if (ctx.pb) {
+    int64_t size = sizeAtOpen(ctx.pb);
+    if (size < 0) size = url_fsize(ctx.pb);
+    out->file_size = size < 0 ? -1 : size;
+  }
+  if (r < 0) return r;
+  out->start_time = ctx.start_time;
+  out->duration_us = ctx.duration;
+  out->bit_rate = ctx.bit_rate;
+  out->nb_streams = ctx.nb_streams;
+  out->nb_video_streams = ctx.nb_video_streams;
+  out->nb_audio_streams = ctx.nb_audio_streams;
+  out->nb_data_streams = ctx.nb_data_streams;
+  for (int i = 0; i < ctx.nb_streams && i < kMaxStreams; ++i) {
+    const RecordingStream* st = ctx.streams[i];
+    if (!st) break;
+    out->streams[i] = {st->kind, st->width, st->height, st->bit_rate, st->fps};
+  }
+  copyText(out->busnum, sizeof out->busnum, ctx.busnum);
+  return 0;
+}
+
 }  // namespace
+
+int krv_probe(const char* filename, KrvProbeResult* out) { return probeInto(-1, filename, out); }
+
+int krv_probe_at(int dirfd, const char* name, KrvProbeResult* out) {
+  if (dirfd < 0) {
+    if (out) {
+      std::memset(out, 0, sizeof *out);
+      out->file_size = -1;
+    }
+    return out ? KRV_ENOENT : KRV_EINVAL;
+  }
+  return probeInto(dirfd, name, out);
+}
 
 int krv_probe_info(const char* filename, int64_t* start_time, int64_t* duration_us, int64_t* total_bit_rate,
                    char* busnum, int busnum_len, int* widths, int widths_count, int* heights, int heights_count,
                    int* video_bit_rates, int video_bit_rates_count, int* audio_bit_rates, int audio_bit_rates_count,
                    int* frame_rates, int frame_rates_count) {
   if (!filename) return 0;
-  auto* ctx = new (std::nothrow) RecordingContext{};
-  if (!ctx) return KRV_ENOMEM;
-  int r = probeOpen(filename, ctx);
+  KrvProbeResult res;
+  int r = krv_probe(filename, &res);
   if (r == 0) {
-    if (start_time && ctx->start_time) *start_time = ctx->start_time;
-    if (duration_us && ctx->duration) *duration_us = ctx->duration;
-    if (total_bit_rate && ctx->bit_rate) *total_bit_rate = ctx->bit_rate;
-    if (busnum && busnum_len > 0 && ctx->busnum[0]) std::snprintf(busnum, static_cast<size_t>(busnum_len), "%s", ctx->busnum);
-    int video = ctx->nb_video_streams;
-    int audio = ctx->nb_audio_streams;
-    fill(widths, widths_count, ctx, 0, video, &RecordingStream::width);
-    fill(heights, heights_count, ctx, 0, video, &RecordingStream::height);
-    fill(video_bit_rates, video_bit_rates_count, ctx, 0, video, &RecordingStream::bit_rate);
-    fill(frame_rates, frame_rates_count, ctx, 0, video, &RecordingStream::fps);
-    fill(audio_bit_rates, audio_bit_rates_count, ctx, video, audio, &RecordingStream::bit_rate);
+    if (start_time && res.start_time) *start_time = res.start_time;
+    if (duration_us && res.duration_us) *duration_us = res.duration_us;
+    if (total_bit_rate && res.bit_rate) *total_bit_rate = res.bit_rate;
+    if (busnum && busnum_len > 0 && res.busnum[0]) copyText(busnum, static_cast<size_t>(busnum_len), res.busnum);
+    int video = res.nb_video_streams;
+    int audio = res.nb_audio_streams;
+    fill(widths, widths_count, res, 0, video, &KrvProbeStream::width);
+    fill(heights, heights_count, res, 0, video, &KrvProbeStream::height);
+    fill(video_bit_rates, video_bit_rates_count, res, 0, video, &KrvProbeStream::bit_rate);
+    fill(frame_rates, frame_rates_count, res, 0, video, &KrvProbeStream::fps);
+    fill(audio_bit_rates, audio_bit_rates_count, res, video, audio, &KrvProbeStream::bit_rate);
   }
-  krv_read_close(ctx);
-  if (ctx->pb) url_fclose(ctx->pb);
-  delete ctx;
   return r == KRV_ENOMEM ? KRV_ENOMEM : 0;
 }
 
 int krv_probe_counts(const char* filename, int* video, int* audio, int* data) {
   if (!filename) return KRV_ENOENT;
-  auto* ctx = new (std::nothrow) RecordingContext{};
-  if (!ctx) return KRV_ENOMEM;
-  int r = probeOpen(filename, ctx);
+  ProbeContext probe;
+  int r = probeOpen(filename, &probe);
   if (r == 0) {
-    if (video) *video = ctx->nb_video_streams;
-    if (audio) *audio = ctx->nb_audio_streams;
-    if (data) *data = ctx->nb_data_streams;
+    if (video) *video = probe.ctx.nb_video_streams;
+    if (audio) *audio = probe.ctx.nb_audio_streams;
+    if (data) *data = probe.ctx.nb_data_streams;
   }
-  krv_read_close(ctx);
-  if (ctx->pb) url_fclose(ctx->pb);
-  delete ctx;
   return r;
 }
 

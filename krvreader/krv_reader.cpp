@@ -14,9 +14,9 @@ namespace krv {
 
 namespace detail {
 
-RecordingStream* createStream(RecordingContext* ctx, int kind) {
+RecordingStream* createStream(RecordingContext* ctx, int kind, RecordingStream* storage) {
   if (ctx->nb_streams < 0 || ctx->nb_streams >= kMaxStreams) return nullptr;
-  auto* st = new (std::nothrow) RecordingStream{};
+  auto* st = storage ? new (&storage[ctx->nb_streams]) RecordingStream{} : new (std::nothrow) RecordingStream{};
   if (!st) return nullptr;
   st->index = ctx->nb_streams;
   st->kind = kind;
@@ -32,16 +32,16 @@ RecordingStream* createStream(RecordingContext* ctx, int kind) {
   return st;
 }
 
-int createLayoutStreams(RecordingContext* ctx, int layout) {
+int createLayoutStreams(RecordingContext* ctx, int layout, RecordingStream* storage) {
   int video = layout >> 5 & 7;
   int audio = layout >> 2 & 7;
   int data = layout & 3;
   for (int i = 0; i < video; ++i)
-    if (!ctx->streams[i] && !createStream(ctx, KIND_VIDEO)) return KRV_ENOMEM;
+    if (!ctx->streams[i] && !createStream(ctx, KIND_VIDEO, storage)) return KRV_ENOMEM;
   for (int j = 0; j < audio; ++j)
-    if (!createStream(ctx, KIND_AUDIO)) return KRV_ENOMEM;
+    if (!createStream(ctx, KIND_AUDIO, storage)) return KRV_ENOMEM;
   for (int k = 0; k < data; ++k)
-    if (!createStream(ctx, KIND_DATA)) return KRV_ENOMEM;
+    if (!createStream(ctx, KIND_DATA, storage)) return KRV_ENOMEM;
   return 0;
 }
 
@@ -101,13 +101,21 @@ int toInt(double v) {
 }
 
 // A 16-bit length and the bytes; -1 when it is too long for the buffer.
-int readAmfString(ByteIOContext* pb, char* buf, int bufSize) {
+// Inline: the metadata walk reads one per key.
+[[gnu::always_inline]] inline int readAmfString(ByteIOContext* pb, char* buf, int bufSize) {
   int len = static_cast<int>(get_be16(pb));
   if (len >= bufSize) {
     url_fskip(pb, len);
     return -1;
   }
-  if (get_buffer(pb, reinterpret_cast<unsigned char*>(buf), len) != len) return -1;
+  if (len <= 16 && bufSize >= 16 && detail::bufferedBytes(pb) >= 16) {
+    // A short string (every key) with 16 bytes buffered: one fixed-size copy
+    // instead of a call; the bytes past len are overwritten or left unused.
+    std::memcpy(buf, pb->buf_ptr, 16);
+    pb->buf_ptr += len;
+  } else if (get_buffer(pb, reinterpret_cast<unsigned char*>(buf), len) != len) {
+    return -1;
+  }
   buf[len] = '\0';
   return len;
 }
@@ -119,27 +127,66 @@ enum class MetaKey {
   kVideoDataRate, kAudioCodecId, kVideoCodecId, kAudioSampleSize, kAudioSampleRate, kStereo, kBusNum,
 };
 
-MetaKey lookupMetaKey(const char* key) {
-  struct Entry {
-    const char* name;
-    MetaKey id;
-  };
-  static constexpr Entry kKeys[] = {
-      {"filesize", MetaKey::kFileSize},         {"start_time", MetaKey::kStartTime},
-      {"duration", MetaKey::kDuration},         {"streamtype", MetaKey::kStreamType},
-      {"streamid", MetaKey::kStreamId},         {"width", MetaKey::kWidth},
-      {"height", MetaKey::kHeight},             {"framerate", MetaKey::kFrameRate},
-      {"videodatarate", MetaKey::kVideoDataRate}, {"audiocodecid", MetaKey::kAudioCodecId},
-      {"videocodecid", MetaKey::kVideoCodecId}, {"audiosamplesize", MetaKey::kAudioSampleSize},
-      {"audiosamplerate", MetaKey::kAudioSampleRate}, {"stereo", MetaKey::kStereo},
-      {"busnum", MetaKey::kBusNum},
-  };
-  for (const Entry& e : kKeys)
-    if (e.name[0] == key[0] && !std::strcmp(e.name, key)) return e.id;
+// key holds exactly N - 1 bytes equal to name (a constant-size compare the
+// compiler writes out inline).
+template <std::size_t N>
+bool keyIs(const char* key, const char (&name)[N]) {
+  return std::memcmp(key, name, N - 1) == 0;
+}
+
+// The key of `len` bytes (no NUL among them) that name is.
+inline MetaKey lookupMetaKeyOfLength(const char* key, std::size_t len) {
+  switch (len) {
+    case 5:
+      if (keyIs(key, "width")) return MetaKey::kWidth;
+      break;
+    case 6:
+      if (keyIs(key, "height")) return MetaKey::kHeight;
+      if (keyIs(key, "stereo")) return MetaKey::kStereo;
+      if (keyIs(key, "busnum")) return MetaKey::kBusNum;
+      break;
+    case 8:
+      if (keyIs(key, "filesize")) return MetaKey::kFileSize;
+      if (keyIs(key, "duration")) return MetaKey::kDuration;
+      if (keyIs(key, "streamid")) return MetaKey::kStreamId;
+      break;
+    case 9:
+      if (keyIs(key, "framerate")) return MetaKey::kFrameRate;
+      break;
+    case 10:
+      if (keyIs(key, "start_time")) return MetaKey::kStartTime;
+      if (keyIs(key, "streamtype")) return MetaKey::kStreamType;
+      break;
+    case 12:
+      if (keyIs(key, "audiocodecid")) return MetaKey::kAudioCodecId;
+      if (keyIs(key, "videocodecid")) return MetaKey::kVideoCodecId;
+      break;
+    case 13:
+      if (keyIs(key, "videodatarate")) return MetaKey::kVideoDataRate;
+      break;
+    case 15:
+      if (keyIs(key, "audiosamplesize")) return MetaKey::kAudioSampleSize;
+      if (keyIs(key, "audiosamplerate")) return MetaKey::kAudioSampleRate;
+      break;
+    default:
+      break;
+  }
   return MetaKey::kOther;
 }
 
-void applyNumber(RecordingContext* ctx, RecordingStream* st, MetaKey key, double num) {
+// The key read into key[0 .. len) (and a NUL after it), compared as a C
+// string: a key holding a NUL byte ends there. No name holds a NUL, so the
+// length read decides unless the key is unknown at that length.
+MetaKey lookupMetaKey(const char* key, std::size_t len) {
+  MetaKey id = lookupMetaKeyOfLength(key, len);
+  if (id == MetaKey::kOther) {
+    std::size_t n = std::strlen(key);
+    if (n < len) id = lookupMetaKeyOfLength(key, n);
+  }
+  return id;
+}
+
+inline void applyNumber(RecordingContext* ctx, RecordingStream* st, MetaKey key, double num) {
   switch (key) {
     case MetaKey::kFileSize:
       ctx->file_size = toInt64(num);
@@ -209,80 +256,92 @@ void applyNumber(RecordingContext* ctx, RecordingStream* st, MetaKey key, double
   }
 }
 
-// Walks one value. Keys of the values directly inside a top-level array
-// (depth 1) apply to that array's stream; deeper values are stepped over.
-int parseAmfValue(RecordingContext* ctx, RecordingStream* st, const char* key, int64_t end, int depth) {
+int parseAmfContainer(RecordingContext* ctx, RecordingStream* st, int type, int64_t end, int depth);
+
+// Walks one value. The values directly inside a top-level ECMA array
+// (depth 1) carry their key, looked up by the array, and apply to that
+// array's stream; every other value has the key kOther and is stepped over.
+// Scalars are read here, inline in the loops that walk the containers (most
+// values are numbers); containers recurse through parseAmfContainer.
+[[gnu::always_inline]] inline int parseAmfValue(RecordingContext* ctx, RecordingStream* st, MetaKey key, int64_t end,
+                                                int depth) {
   ByteIOContext* pb = ctx->pb;
   if (depth > kAmfMaxDepth) return -1;
   int type = get_byte(pb);
   if (url_feof(pb)) return -1;
-  double num = 0;
-  int boolean = 0;
-  char str[kAmfStringMax];
-  str[0] = '\0';
-  switch (type) {
-    case kAmfNumber: {
-      uint64_t bits = get_be64(pb);
+  if (type == kAmfNumber) {  // most values: tested before the others
+    uint64_t bits = get_be64(pb);
+    if (key != MetaKey::kOther) {
+      double num;
       std::memcpy(&num, &bits, sizeof num);
-      break;
+      applyNumber(ctx, st, key, num);
     }
-    case kAmfBool:
-      boolean = get_byte(pb);
-      break;
-    case kAmfString:
+    return 0;
+  }
+  switch (type) {
+    case kAmfBool: {
+      int boolean = get_byte(pb);
+      if (st && key == MetaKey::kStereo) st->channels = boolean > 0 ? 2 : 1;
+      return 0;
+    }
+    case kAmfString: {
+      char str[kAmfStringMax];
       if (readAmfString(pb, str, sizeof str) < 0) return -1;
-      break;
+      if (key == MetaKey::kBusNum) copyText(ctx->busnum, sizeof ctx->busnum, str);
+      return 0;
+    }
+    case kAmfNull:
+    case kAmfUndefined:
+    case kAmfUnsupported:
+      return 0;
+    case kAmfDate:
+      url_fskip(pb, 8 + 2);
+      return 0;
+    case kAmfObject:
+    case kAmfEcmaArray:
+    case kAmfStrictArray:
+      return parseAmfContainer(ctx, st, type, end, depth);
+    default:
+      return -1;
+  }
+}
+
+// The rest of a container value whose type byte has been read.
+int parseAmfContainer(RecordingContext* ctx, RecordingStream* st, int type, int64_t end, int depth) {
+  ByteIOContext* pb = ctx->pb;
+  switch (type) {
     case kAmfObject:
       while (url_ftell(pb) < end - 2) {
         unsigned keyLen = get_be16(pb);
         if (url_feof(pb)) return -1;
         if (keyLen == 0) break;
         url_fskip(pb, keyLen);
-        if (parseAmfValue(ctx, nullptr, nullptr, end, depth + 1) < 0) return -1;
+        if (parseAmfValue(ctx, nullptr, MetaKey::kOther, end, depth + 1) < 0) return -1;
       }
       if (get_byte(pb) != kAmfObjectEnd) return -1;
-      break;
-    case kAmfNull:
-    case kAmfUndefined:
-    case kAmfUnsupported:
-      break;
+      return 0;
     case kAmfEcmaArray: {
       url_fskip(pb, 4);  // entry count, not used
       char name[kAmfStringMax];
-      while (url_ftell(pb) < end - 2 && !url_feof(pb) && readAmfString(pb, name, sizeof name) > 0) {
-        if (parseAmfValue(ctx, st, name, end, depth + 1) < 0) return -1;
+      int nameLen = 0;
+      while (url_ftell(pb) < end - 2 && !url_feof(pb) && (nameLen = readAmfString(pb, name, sizeof name)) > 0) {
+        MetaKey id = depth == 0 ? lookupMetaKey(name, static_cast<std::size_t>(nameLen)) : MetaKey::kOther;
+        if (parseAmfValue(ctx, st, id, end, depth + 1) < 0) return -1;
       }
       if (get_byte(pb) != kAmfObjectEnd) return -1;
-      break;
+      return 0;
     }
     case kAmfStrictArray: {
       uint32_t count = get_be32(pb);
       for (uint32_t i = 0; i < count && url_ftell(pb) < end - 1; ++i) {
         if (url_feof(pb)) return -1;
-        if (parseAmfValue(ctx, nullptr, nullptr, end, depth + 1) < 0) return -1;
+        if (parseAmfValue(ctx, nullptr, MetaKey::kOther, end, depth + 1) < 0) return -1;
       }
-      break;
+      return 0;
     }
-    case kAmfDate:
-      url_fskip(pb, 8 + 2);
-      break;
     default:
       return -1;
   }
-
-  if (depth == 1 && key) {
-    MetaKey id = lookupMetaKey(key);
-    if (type == kAmfNumber) {
-      applyNumber(ctx, st, id, num);
-    } else if (type == kAmfBool) {
-      if (st && id == MetaKey::kStereo) st->channels = boolean > 0 ? 2 : 1;
-    } else if (type == kAmfString) {
-      if (id == MetaKey::kBusNum) {
-        std::snprintf(ctx->busnum, sizeof ctx->busnum, "%s", str);
-      }
-    }
-  }
-  return 0;
 }
 
 }  // namespace
@@ -293,10 +352,10 @@ void parseMetadata(RecordingContext* ctx, int64_t end) {
   char name[11];
   if (readAmfString(pb, name, sizeof name) < 0 || std::strcmp(name, "onMetaData") != 0) return;
   // The file-level array belongs to stream 0, then one array per stream.
-  if (parseAmfValue(ctx, ctx->streams[0], nullptr, end, 0) < 0) return;
+  if (parseAmfValue(ctx, ctx->streams[0], MetaKey::kOther, end, 0) < 0) return;
   for (int i = 0; i < kMaxStreams; ++i) {
     if (!ctx->streams[i]) continue;
-    if (parseAmfValue(ctx, ctx->streams[i], nullptr, end, 0) < 0) return;
+    if (parseAmfValue(ctx, ctx->streams[i], MetaKey::kOther, end, 0) < 0) return;
   }
 }
 

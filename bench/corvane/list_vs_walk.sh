@@ -7,8 +7,12 @@
 #   list: krvtool list TREE            (the catalogue: names, KRV probe, size, rows)
 # Page cache: each command runs once untimed first, so both timed runs read a
 # warm cache; the timed pair is repeated ROUNDS times and the median ratio printed.
+# Each round also times `krvtool list` of an empty folder (the program's
+# start-up: mostly the dynamic loader binding FFmpeg's and SDL's libraries),
+# and the median of (list - start-up) / walk is printed beside the whole ratio.
 # Then bench_catalogue_parts splits the scan inside one process (no program
 # start-up): bare walk, the container's probe alone, the whole scan.
+# Instruction and system-call counts per file: scan_instructions.sh.
 #
 # usage: bench/corvane/list_vs_walk.sh [BUILD_DIR] [COUNT] [ROUNDS]
 #   BUILD_DIR defaults to build/release (configure it with -DCMAKE_BUILD_TYPE=Release
@@ -53,20 +57,22 @@ ms() {  # milliseconds one run of "$@" takes, output discarded
   echo $(((t1 - t0) / 1000000))
 }
 
-ratios=()
+empty=$(mktemp -d)
+trap 'rmdir "$empty"' EXIT
+median() { sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+ratios=() startups=() lessStartup=()
 for r in $(seq "$ROUNDS"); do
   ms "$TREE_TOOL" walk "$TREE" >/dev/null
   walk=$(ms "$TREE_TOOL" walk "$TREE")
   ms "$KRVTOOL" list "$TREE" >/dev/null
   list=$(ms "$KRVTOOL" list "$TREE")
+  startup=$(ms "$KRVTOOL" list "$empty")
   ratio=$(awk -v a="$list" -v b="$walk" 'BEGIN { printf "%.2f", (b > 0 ? a / b : 0) }')
-  echo "round $r: walk ${walk} ms, list ${list} ms, ratio ${ratio}"
-  ratios+=("$ratio")
+  less=$(awk -v a="$list" -v s="$startup" -v b="$walk" 'BEGIN { printf "%.2f", (b > 0 ? (a - s) / b : 0) }')
+  echo "round $r: walk ${walk} ms, list ${list} ms, ratio ${ratio}; start-up ${startup} ms, list less start-up / walk ${less}"
+  ratios+=("$ratio") startups+=("$startup") lessStartup+=("$less")
 done
-median=$(printf '%s\n' "${ratios[@]}" | sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }')
-echo "median ratio list/walk: $median (target <= 1.5)"
-empty=$(mktemp -d)
-ms "$KRVTOOL" list "$empty" >/dev/null
-echo "krvtool start-up (list of an empty folder): $(ms "$KRVTOOL" list "$empty") ms"
-rmdir "$empty"
+echo "median ratio list/walk: $(printf '%s\n' "${ratios[@]}" | median) (target <= 1.5)"
+echo "krvtool start-up (list of an empty folder), median: $(printf '%s\n' "${startups[@]}" | median) ms;" \
+  "median (list - start-up)/walk: $(printf '%s\n' "${lessStartup[@]}" | median)"
 echo "inside one process: $("$PARTS" "$TREE")"

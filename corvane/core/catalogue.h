@@ -67,7 +67,7 @@ struct RecordRow {
 // "--:--:--" for 0 or less.
 std::string DurationText(int64_t seconds);
 // The row of one recording as the list shows it.
-RecordRow MakeRecordRow(const std::string& path, const RecordName& name, std::unique_ptr<RecFileInfo> info);
+RecordRow MakeRecordRow(std::string path, const RecordName& name, std::unique_ptr<RecFileInfo> info);
 
 // What the last folder scan (not a search) found.
 struct FolderSummary {

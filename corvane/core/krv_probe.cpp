@@ -1,29 +1,47 @@
-#include <cstring>
-
 #include "krvreader/krv.h"
 #include "record_probe.h"
 
 namespace corvane {
 
-void ProbeKrv(const std::string& path, ProbeFacts* facts) {
-  // The container keeps names in 1024-byte buffers; a longer path would be
-  // cut and could name another file.
-  if (path.empty() || path.size() > 1023) return;
-  // The probe writes only the outputs it has non-zero values for.
-  int64_t durationUs = 0;
-  char bus[257] = {};  // one byte more than the probe is given: always terminated
-  int widths[kProbeChannels] = {}, heights[kProbeChannels] = {}, rates[kProbeChannels] = {},
-      fps[kProbeChannels] = {};
-  krv::krv_probe_info(path.c_str(), nullptr, &durationUs, nullptr, bus, 256, widths, kProbeChannels, heights,
-                      kProbeChannels, rates, kProbeChannels, nullptr, 0, fps, kProbeChannels);
-  facts->durationUs = durationUs > 0 ? durationUs : 0;
-  facts->carNumber.assign(bus, ::strnlen(bus, 256));
+namespace {
+
+// The facts of one probe result: what krv_probe learned, zero when the file
+// did not open or parse (krv_probe clears the result first).
+void TakeFacts(int status, const krv::KrvProbeResult& r, ProbeFacts* facts) {
+  facts->durationUs = status == 0 && r.duration_us > 0 ? r.duration_us : 0;
+  if (status == 0)
+    facts->carNumber.assign(r.busnum);
+  else
+    facts->carNumber.clear();
+  const int video = status == 0 ? r.nb_video_streams : 0;
   for (int c = 0; c < kProbeChannels; ++c) {
-    facts->width[c] = widths[c];
-    facts->height[c] = heights[c];
-    facts->videoBitrate[c] = rates[c];
-    facts->frameRate[c] = fps[c];
+    const bool known = c < video && c < r.nb_streams;
+    facts->width[c] = known ? r.streams[c].width : 0;
+    facts->height[c] = known ? r.streams[c].height : 0;
+    facts->videoBitrate[c] = known ? r.streams[c].bit_rate : 0;
+    facts->frameRate[c] = known ? r.streams[c].fps : 0;
   }
+  facts->fileSizeBytes = r.file_size;
+}
+
+// The container keeps names in 1024-byte buffers: a recording whose path is
+// longer could not be played, and is not probed either.
+bool PathFitsTheContainer(const std::string& path) { return !path.empty() && path.size() <= 1023; }
+
+}  // namespace
+
+void ProbeKrv(const std::string& path, ProbeFacts* facts) {
+  if (!PathFitsTheContainer(path)) return;
+  krv::KrvProbeResult r;
+  const int status = krv::krv_probe(path.c_str(), &r);
+  TakeFacts(status, r, facts);
+}
+
+void ProbeKrvAt(int dirFd, const std::string& name, const std::string& path, ProbeFacts* facts) {
+  if (!PathFitsTheContainer(path)) return;
+  krv::KrvProbeResult r;
+  const int status = krv::krv_probe_at(dirFd, name.c_str(), &r);
+  TakeFacts(status, r, facts);
 }
 
 }  // namespace corvane

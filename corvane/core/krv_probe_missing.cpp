@@ -7,4 +7,6 @@ namespace corvane {
 
 void ProbeKrv(const std::string&, ProbeFacts*) {}
 
+void ProbeKrvAt(int, const std::string&, const std::string&, ProbeFacts*) {}
+
 }  // namespace corvane

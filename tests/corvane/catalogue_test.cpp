@@ -151,16 +151,31 @@ TEST(Catalogue, BatchInsertMatchesInsertingOneByOne) {
   };
   RecordList one, batch;
   int id = 0;
-  for (int round = 0; round < 3; ++round) {
+  // Batches in start order into the empty list, after the last row (equal
+  // starts at the seam included), overlapping the rows already there; random
+  // batches; an empty batch.
+  enum Kind { kSorted, kAfter, kOverlapping, kRandom, kEmpty };
+  for (Kind kind : {kSorted, kAfter, kAfter, kOverlapping, kRandom, kEmpty, kRandom, kAfter, kSorted}) {
+    std::vector<int64_t> starts;
+    const int64_t last = one.empty() ? 0 : one.info(one.size() - 1)->start;
+    for (int i = 0; kind != kEmpty && i < 200; ++i) {
+      if (kind == kRandom)
+        starts.push_back(static_cast<int64_t>(rng() % 20));
+      else if (kind == kAfter)
+        starts.push_back(last + static_cast<int64_t>(rng() % 5));
+      else
+        starts.push_back(static_cast<int64_t>(rng() % 40));
+    }
+    if (kind != kRandom) std::sort(starts.begin(), starts.end());
     std::vector<RecordRow> rows;
-    for (int i = 0; i < 200; ++i, ++id) {
-      int64_t start = static_cast<int64_t>(rng() % 20);
+    for (int64_t start : starts) {
       one.Insert(row(start, id));
       rows.push_back(row(start, id));
+      ++id;
     }
     batch.InsertAll(std::move(rows));
+    ASSERT_EQ(Paths(one), Paths(batch)) << "after a batch of kind " << kind;
   }
-  EXPECT_EQ(Paths(one), Paths(batch));
 }
 
 TEST(Catalogue, FilesTheProbeCannotReadAreListedWithoutFacts) {
@@ -228,6 +243,33 @@ TEST(Catalogue, FileSizeKeepsAll64Bits) {
   ASSERT_EQ(list.size(), 1u);
   EXPECT_EQ(list.info(0)->fileSize, size);
   EXPECT_EQ(list.info(0)->width[0], 352);
+}
+
+// A KRV file's size is the one the probe's opening saw; a KRV file the probe
+// does not open (its path is longer than the container takes) still gets its
+// size from the file system.
+TEST(Catalogue, KrvFileSizesComeFromTheProbeOrTheFileSystem) {
+  TempDir dir;
+  // The head of a recording (header, one video tag), so that the probe stops
+  // there instead of searching the sparse tail for a tag.
+  const std::string head("KRV\x01\x91\0\0\0\x09\0\0\0\0"
+                         "\0\0\x01\xff\x09\0\0\x02\0\0\0\0\0\0\0\x10\x01\0\0\0\x11",
+                         34);
+  const std::string big = dir / "rec/20140315083000_1000.krv";
+  WriteFile(big, head);
+  const uint64_t size = (5ull << 30) + 7;
+  ASSERT_EQ(::truncate(big.c_str(), static_cast<off_t>(size)), 0);
+  std::string deep = dir / "rec";
+  while (deep.size() < 1100) deep += "/" + std::string(200, 'd');
+  const std::string far = deep + "/20140315083001_1000.krv";
+  WriteFile(far, kNotARecording + kNotARecording);
+  RecordList list;
+  ScanAll(list, dir / "rec");
+  ASSERT_EQ(list.size(), 2u);
+  EXPECT_EQ(list.path(0), big);
+  EXPECT_EQ(list.info(0)->fileSize, size);
+  EXPECT_EQ(list.path(1), far);
+  EXPECT_EQ(list.info(1)->fileSize, 2 * kNotARecording.size());
 }
 
 TEST(Catalogue, ScanReportsProgressAndCanBeCancelled) {

@@ -84,6 +84,55 @@ TEST(ByteIo, WritesAndReadsEveryIntegerWidthAcrossBufferBoundaries) {
   std::remove(path.c_str());
 }
 
+// Reads are served from the buffer when it holds the bytes and built through
+// refills when it does not: every buffer size gives the same values, skips
+// and positions, and a field cut by the end of the file reads its bytes
+// followed by zeros.
+TEST(ByteIo, ReadsGiveTheSameValuesWhereverTheBufferEnds) {
+  std::string path = TempPath("everywhere.bin");
+  Bytes data = Payload(300, 9);
+  WriteFile(path, data);
+  auto be = [&](size_t at, int n) {
+    uint64_t v = 0;
+    for (int i = 0; i < n; ++i) v = v << 8 | (at + i < data.size() ? data[at + i] : 0);
+    return v;
+  };
+  for (int size = 1; size <= 40; ++size) {
+    ByteIOContext* r = url_open_file(path.c_str(), URL_RDONLY);
+    ASSERT_NE(r, nullptr);
+    ASSERT_EQ(url_setbufsize(r, size), 0);
+    size_t at = 0;
+    unsigned char block[16];
+    while (at + 31 <= data.size()) {
+      ASSERT_EQ(static_cast<uint64_t>(get_byte(r)), be(at, 1)) << size;
+      ASSERT_EQ(get_be16(r), be(at + 1, 2)) << size;
+      ASSERT_EQ(get_be24(r), be(at + 3, 3)) << size;
+      ASSERT_EQ(get_be32(r), be(at + 6, 4)) << size;
+      ASSERT_EQ(get_be64(r), be(at + 10, 8)) << size;
+      ASSERT_EQ(get_buffer(r, block, 5), 5);
+      ASSERT_TRUE(std::equal(block, block + 5, data.begin() + static_cast<long>(at + 18))) << size;
+      url_fskip(r, 3);
+      ASSERT_EQ(url_ftell(r), static_cast<int64_t>(at + 26)) << size;
+      url_fskip(r, 5);
+      at += 31;
+      ASSERT_EQ(url_ftell(r), static_cast<int64_t>(at)) << size;
+      ASSERT_EQ(url_feof(r), 0);
+    }
+    // 21 bytes are left: a 64-bit field, two 32-bit ones, then one cut by the end.
+    ASSERT_EQ(data.size() - at, 21u);
+    ASSERT_EQ(get_be64(r), be(at, 8));
+    ASSERT_EQ(get_be32(r), be(at + 8, 4));
+    ASSERT_EQ(get_be32(r), be(at + 12, 4));
+    ASSERT_EQ(url_feof(r), 0);
+    ASSERT_EQ(get_be64(r), be(at + 16, 8)) << "5 bytes, then zeros; buffer " << size;
+    ASSERT_NE(url_feof(r), 0);
+    ASSERT_EQ(get_be16(r), 0u);
+    ASSERT_EQ(get_buffer(r, block, 4), 0);
+    url_fclose(r);
+  }
+  std::remove(path.c_str());
+}
+
 TEST(ByteIo, LittleEndianReadsBuildFromSingleBytes) {
   std::string path = TempPath("le.bin");
   WriteFile(path, Bytes{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11});

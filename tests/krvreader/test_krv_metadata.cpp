@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <ostream>
+#include <string>
+#include <vector>
 
 #include "krv_test_util.h"
 
@@ -195,6 +198,119 @@ TEST(KrvMetadata, HostileNumbersDoNotOverflow) {
   EXPECT_EQ(m.r->ctx->duration, INT64_MAX);
   EXPECT_EQ(m.r->ctx->start_time, 0);
   EXPECT_EQ(m.r->Stream(0)->width, INT32_MAX);
+}
+
+
+// The metadata walk reads straight from the byte reader's buffer where it
+// can and through the byte reader where a value crosses the buffer's end:
+// the same tags must give the same context wherever the buffer ends. Nested
+// values, long keys and strings, a key with a NUL, a value that runs past
+// the tag's end, and a file that ends inside the metadata, through buffers
+// of 1 to 64 bytes and the usual size.
+struct Facts {
+  int64_t start = 0, duration = 0, fileSize = 0;
+  std::string busnum;
+  std::vector<std::vector<int>> streams;
+  std::vector<int64_t> dts;
+  bool operator==(const Facts&) const = default;
+  friend void PrintTo(const Facts& f, std::ostream* os) {
+    *os << "start " << f.start << " duration " << f.duration << " filesize " << f.fileSize << " bus \"" << f.busnum
+        << "\" streams";
+    for (const auto& st : f.streams) {
+      *os << " [";
+      for (int v : st) *os << v << " ";
+      *os << "]";
+    }
+    *os << " packets " << f.dts.size();
+  }
+};
+
+Facts ReadWithBuffer(const std::string& path, int bufferBytes) {
+  Facts f;
+  auto* ctx = new RecordingContext{};
+  RecordingPacket pkt{};
+  EXPECT_EQ(url_fopen(&ctx->pb, path.c_str(), URL_RDONLY), 0);
+  if (ctx->pb) {
+    if (bufferBytes > 0) {
+      EXPECT_EQ(url_setbufsize(ctx->pb, bufferBytes), 0);
+    }
+    krv_read_open(ctx);
+    for (int i = 0; i < 100 && krv_read_packet(ctx, &pkt) > 0; ++i) f.dts.push_back(pkt.dts);
+    f.start = ctx->start_time;
+    f.duration = ctx->duration;
+    f.fileSize = ctx->file_size;
+    f.busnum = ctx->busnum;
+    for (int i = 0; i < kMaxStreams; ++i) {
+      const RecordingStream* st = ctx->streams[i];
+      if (!st) continue;
+      f.streams.push_back({st->index, st->kind, st->codec_id, st->bit_rate, st->width, st->height,
+                           st->bits_per_sample, st->sample_rate, st->channels, st->fps});
+    }
+    url_fclose(ctx->pb);
+  }
+  packet_free(&pkt);
+  krv_read_close(ctx);
+  delete ctx;
+  return f;
+}
+
+TEST(KrvMetadata, ParsedAlikeWhereverTheBufferEnds) {
+  // Bus numbers of every length around the 16 bytes short strings are copied by.
+  for (int busLen : {0, 1, 15, 16, 17, 18, 25}) {
+  const std::string bus = std::string("BUS-0123456789-0123456789").substr(0, static_cast<size_t>(busLen));
+  Builder file;
+  file.EcmaBegin().NumEntry("start_time", 1710491400).NumEntry("duration", 61000);
+  file.Key("busnum").Str(bus);
+  file.Key("a_key_longer_than_sixteen_bytes").Num(5).Key("stereo").Bool(true);
+  file.Key(std::string("width\0junk", 10)).Num(640);  // compared up to the NUL: "width"
+  file.Key("nested").U8(3).Key("width").Num(1).Key("inner").U8(8).Be32(0).NumEntry("height", 2).End().Be16(0).U8(9);
+  file.Key("list").U8(10).Be32(3).Num(1).Str("two").U8(5);
+  file.Key("when").U8(11).Be32(0).Be32(0).Be16(0);
+  file.Key("nothing").U8(6).NumEntry("filesize", 4096).End();
+  Builder video, audio;
+  video.EcmaBegin().NumEntry("height", 480).NumEntry("framerate", 25).NumEntry("videodatarate", 512);
+  video.NumEntry("videocodecid", 7).End();
+  audio.EcmaBegin().NumEntry("audiocodecid", 69638).NumEntry("audiosamplerate", 8000);
+  audio.NumEntry("audiosamplesize", 16).Key("stereo").Bool(false).End();
+  Builder meta;
+  meta.Raw(file.bytes()).Raw(video.bytes()).Raw(audio.bytes());
+  const Bytes media = Concat({MediaTag(9, 0, 0, 0x10, {1, 2}), MediaTag(8, 1, 40000, 0x2E, {3}),
+                              MediaTag(9, 0, 80000, 0x20, {4})});
+
+  // The whole metadata tag; then one whose size ends inside its last array,
+  // so that its last values are read from the tags after it; then a file
+  // that ends inside the metadata.
+  Bytes whole = Concat({FileHeader(0x24), MetaTag(meta.bytes()), media});
+  Bytes cut = whole;
+  const size_t sizeField = 13 + 5;  // the metadata tag's 24-bit data size
+  const uint32_t size = static_cast<uint32_t>(cut[sizeField]) << 16 | cut[sizeField + 1] << 8 | cut[sizeField + 2];
+  const uint32_t shorter = size - 12;
+  cut[sizeField] = static_cast<uint8_t>(shorter >> 16);
+  cut[sizeField + 1] = static_cast<uint8_t>(shorter >> 8);
+  cut[sizeField + 2] = static_cast<uint8_t>(shorter);
+  Bytes truncated(whole.begin(), whole.begin() + static_cast<long>(13 + 15 + size - 30));
+
+  const std::string path = TempPath("buffers.krv");
+  int variant = 0;
+  for (const Bytes& bytes : {whole, cut, truncated}) {
+    WriteFile(path, bytes);
+    const Facts usual = ReadWithBuffer(path, 0);
+    if (variant == 0) {
+      EXPECT_EQ(usual.start, 1710491400);
+      EXPECT_EQ(usual.busnum, bus);
+      ASSERT_EQ(usual.streams.size(), 2u);
+      EXPECT_EQ(usual.streams[0][4], 640) << "the key with a NUL named width";
+      EXPECT_EQ(usual.streams[0][5], 480);
+      EXPECT_EQ(usual.streams[0][8], 2) << "stereo, applied to stream 0";
+      EXPECT_EQ(usual.fileSize, 4096);
+      EXPECT_EQ(usual.dts.size(), 3u);
+    }
+    for (int n = 1; n <= 64; ++n)
+      EXPECT_EQ(ReadWithBuffer(path, n), usual) << "bus length " << busLen << ", variant " << variant << ", buffer " << n;
+    ++variant;
+  }
+  std::remove(path.c_str());
+  }
 }
 
 }  // namespace

@@ -1,7 +1,12 @@
 // The information probe the catalogue uses.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <atomic>
+#include <cstring>
 #include <thread>
 
 #include "krv_test_util.h"
@@ -139,6 +144,112 @@ TEST(KrvProbe, ReadsOnlyTheMetadataTagsAtTheHeadAndLimitsTheBusNumber) {
   std::remove(path.c_str());
 }
 
+
+// krv_probe hands out in one record what krv_probe_info writes into its
+// outputs, and the file's size from the opening (no second look at the
+// file system).
+TEST(KrvProbe, TheResultRecordAgreesWithTheOutputsAndCarriesTheSize) {
+  std::string path = TempPath("record.krv");
+  std::vector<StreamSpec> streams = RecorderStreams();
+  streams[2] = Video(176, 144, 10, 64000);
+  {
+    Writing w(path, streams, 1710491400, "BUS-9");
+    ASSERT_EQ(w.Header(), 0);
+    ASSERT_EQ(w.Packet(0, 0, true, Payload(300, 1), 40000), 0);
+    ASSERT_EQ(w.Packet(0, 2960000, false, Payload(300, 2), 40000), 0);
+  }
+  KrvProbeResult r;
+  ASSERT_EQ(krv_probe(path.c_str(), &r), 0);
+  Probe p(path.c_str());
+  EXPECT_EQ(r.file_size, static_cast<int64_t>(ReadFile(path).size()));
+  EXPECT_EQ(r.start_time, p.start);
+  EXPECT_EQ(r.duration_us, p.duration);
+  EXPECT_EQ(r.bit_rate, 0);
+  EXPECT_STREQ(r.busnum, p.bus);
+  EXPECT_EQ(r.nb_streams, 9);
+  EXPECT_EQ(r.nb_video_streams, 4);
+  EXPECT_EQ(r.nb_audio_streams, 4);
+  EXPECT_EQ(r.nb_data_streams, 1);
+  for (int i = 0; i < 4; ++i) {
+    EXPECT_EQ(r.streams[i].kind, KIND_VIDEO);
+    EXPECT_EQ(r.streams[i].width, p.widths[i]) << i;
+    EXPECT_EQ(r.streams[i].height, p.heights[i]) << i;
+    EXPECT_EQ(r.streams[i].bit_rate, p.videoRates[i]) << i;
+    EXPECT_EQ(r.streams[i].fps, p.frameRates[i]) << i;
+    EXPECT_EQ(r.streams[4 + i].kind, KIND_AUDIO);
+    EXPECT_EQ(r.streams[4 + i].bit_rate, p.audioRates[i]) << i;
+  }
+  EXPECT_EQ(r.streams[2].width, 176);
+  EXPECT_EQ(r.streams[8].kind, KIND_DATA);
+  std::remove(path.c_str());
+}
+
+// krv_probe_at opens a name in a folder the caller has open: the same facts
+// as krv_probe on the path; the name is a file's name whatever its prefix.
+TEST(KrvProbe, ANameInAnOpenFolderGivesWhatThePathGives) {
+  const std::string dir = TempPath("folder");
+  ASSERT_EQ(::mkdir(dir.c_str(), 0755), 0);
+  const std::string name = "ab:20140315083000_1000.krv";  // would name a protocol "ab" as a path
+  const std::string path = dir + "/" + name;
+  {
+    Writing w(path, RecorderStreams(), 1710491400, "BUS-3");
+    ASSERT_EQ(w.Header(), 0);
+    ASSERT_EQ(w.Packet(0, 0, true, Payload(100, 1), 40000), 0);
+  }
+  int dirFd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  ASSERT_GE(dirFd, 0);
+  KrvProbeResult at, byPath;
+  ASSERT_EQ(krv_probe_at(dirFd, name.c_str(), &at), 0);
+  ASSERT_EQ(krv_probe(path.c_str(), &byPath), 0);
+  EXPECT_EQ(std::memcmp(&at, &byPath, sizeof at), 0);
+  EXPECT_EQ(at.duration_us, 40000);
+  EXPECT_STREQ(at.busnum, "BUS-3");
+  EXPECT_EQ(at.file_size, static_cast<int64_t>(ReadFile(path).size()));
+  EXPECT_EQ(krv_probe(name.c_str(), &byPath), KRV_ENOENT) << "as a path the prefix names a protocol";
+
+  EXPECT_EQ(krv_probe_at(dirFd, "missing.krv", &at), KRV_ENOENT);
+  EXPECT_EQ(at.file_size, -1);
+  EXPECT_EQ(krv_probe_at(dirFd, ".", &at), KRV_ENOENT) << "a folder";
+  EXPECT_EQ(krv_probe_at(-1, name.c_str(), &at), KRV_ENOENT);
+  EXPECT_EQ(at.file_size, -1);
+  EXPECT_EQ(krv_probe_at(dirFd, nullptr, &at), KRV_ENOENT);
+  EXPECT_EQ(krv_probe_at(dirFd, name.c_str(), nullptr), KRV_EINVAL);
+  ::close(dirFd);
+  std::remove(path.c_str());
+  ::rmdir(dir.c_str());
+}
+
+TEST(KrvProbe, TheResultRecordOnFailures) {
+  KrvProbeResult r;
+  std::memset(&r, 0x5A, sizeof r);
+  EXPECT_EQ(krv_probe("/no/such/file.krv", &r), KRV_ENOENT);
+  EXPECT_EQ(r.file_size, -1);
+  EXPECT_EQ(r.duration_us, 0) << "cleared";
+  EXPECT_STREQ(r.busnum, "");
+  EXPECT_EQ(krv_probe(nullptr, &r), KRV_ENOENT);
+  EXPECT_EQ(krv_probe("/no/such/file.krv", nullptr), KRV_EINVAL);
+  // A folder is refused by the file protocol.
+  EXPECT_EQ(krv_probe("/tmp", &r), KRV_ENOENT);
+  EXPECT_EQ(r.file_size, -1);
+
+  // Too many streams: nothing learned but the size.
+  std::string path = TempPath("toomany.krv");
+  Builder file;
+  file.EcmaBegin().NumEntry("duration", 2000).End();
+  Bytes bytes = Concat({FileHeader(0xFF), MetaTag(file.bytes())});
+  WriteFile(path, bytes);
+  EXPECT_EQ(krv_probe(path.c_str(), &r), KRV_ENOMEM);
+  EXPECT_EQ(r.file_size, static_cast<int64_t>(bytes.size()));
+  EXPECT_EQ(r.duration_us, 0);
+  EXPECT_EQ(r.nb_streams, 0);
+
+  // An empty file opens: size 0, nothing else.
+  WriteFile(path, {});
+  EXPECT_EQ(krv_probe(path.c_str(), &r), 0);
+  EXPECT_EQ(r.file_size, 0);
+  EXPECT_EQ(r.nb_streams, 0);
+  std::remove(path.c_str());
+}
 }  // namespace
 
 namespace {

@@ -13,6 +13,7 @@
 #include "core/ini.h"
 #include "core/record_name.h"
 #include "core/text_codec.h"
+#include "record_name_oracle.h"
 
 namespace corvane::fuzz {
 
@@ -45,6 +46,9 @@ inline void FuzzRecordName(const uint8_t* data, std::size_t size) {
   RecordName avi = ParseRecordName(name, RecordKind::Avi);
   if (RecordTypeImage(krv.typeMask) > 15 || avi.channel < 0 || krv.channel != -1) __builtin_trap();
   if ((krv.typeMask & 0xF0F0F0F0u) != 0) __builtin_trap();  // one hex digit per byte
+  // Exactly what the C library's sscanf and timegm make of the name.
+  if (!test::SameRecordName(krv, test::SscanfRecordName(name, RecordKind::Krv))) __builtin_trap();
+  if (!test::SameRecordName(avi, test::SscanfRecordName(name, RecordKind::Avi))) __builtin_trap();
 }
 
 inline void FuzzDecode(const uint8_t* data, std::size_t size) {
