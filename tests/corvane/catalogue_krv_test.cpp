@@ -12,6 +12,7 @@
 namespace corvane {
 namespace {
 
+using test::MakeAvi;
 using test::TempDir;
 using test::WriteFile;
 
@@ -145,6 +146,18 @@ TEST_F(KrvCatalogue, KrvtoolListPrintsTheRowsAndTheSummary) {
   EXPECT_EQ(CommandOutput(std::string("'") + Krvtool() + "' list '" + Rec("") + "' --to 1394700000"), "");
   EXPECT_NE(std::system((std::string("'") + Krvtool() + "' list '" + Rec("nothing") + "' 2>/dev/null").c_str()), 0);
   EXPECT_NE(std::system((std::string("'") + Krvtool() + "' list '" + Rec("") + "' --types XYZ 2>/dev/null").c_str()), 0);
+}
+
+// krvtool loads the AVI probe only when it meets an AVI file: the row still
+// carries the file's duration, and the KRV rows are as before.
+TEST_F(KrvCatalogue, KrvtoolListProbesAviFilesToo) {
+  TempDir dir;
+  ASSERT_FALSE(MakeAvi(dir / "d/20140315083000_0010_02.avi", 3).empty());
+  const std::string krv = Rec("d1/20140315090000_0100.krv");
+  std::filesystem::copy_file(krv, dir / "d/20140315090000_0100.krv");
+  EXPECT_EQ(CommandOutput(std::string("'") + Krvtool() + "' list '" + dir.path() + "' --to 1500000000 2>&1"),
+            "2014-03-15\t08:30:00\t00:00:03\t2\t2\t" + (dir / "d/20140315083000_0010_02.avi") + "\n" +
+            "2014-03-15\t09:00:00\t00:00:02\t1,2,3,4\t4\t" + (dir / "d/20140315090000_0100.krv") + "\n");
 }
 
 }  // namespace

@@ -20,6 +20,7 @@
 namespace corvane {
 namespace {
 
+using test::MakeAvi;
 using test::TempDir;
 using test::WriteFile;
 
@@ -33,15 +34,6 @@ std::vector<std::string> Paths(const RecordList& list) {
 
 ScanResult ScanAll(RecordList& list, const std::string& dir) {
   return ScanRecordFolder(list, dir, kAllRecordTypes, 0, 4102444800, "", 0);
-}
-
-// One H.264 AVI channel file made by the ffmpeg command-line tool.
-std::string MakeAvi(const std::string& path, int seconds) {
-  std::filesystem::create_directories(std::filesystem::path(path).parent_path());
-  std::string cmd = "ffmpeg -nostdin -loglevel error -y -f lavfi -i testsrc=size=352x288:rate=25 -t " +
-                    std::to_string(seconds) + " -c:v libx264 -preset ultrafast -bf 0 '" + path + "'";
-  if (std::system(cmd.c_str()) != 0) return "";
-  return path;
 }
 
 std::string CommandOutput(const std::string& cmd) {

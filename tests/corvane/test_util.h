@@ -37,6 +37,15 @@ class TempDir {
   std::string path_;
 };
 
+// One H.264 AVI channel file made by the ffmpeg command-line tool.
+inline std::string MakeAvi(const std::string& path, int seconds) {
+  std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+  std::string cmd = "ffmpeg -nostdin -loglevel error -y -f lavfi -i testsrc=size=352x288:rate=25 -t " +
+                    std::to_string(seconds) + " -c:v libx264 -preset ultrafast -bf 0 '" + path + "'";
+  if (std::system(cmd.c_str()) != 0) return "";
+  return path;
+}
+
 inline std::string ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   std::ostringstream s;

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "command.h"
+#include "media_commands.h"
 #include "krv_session.h"
 #include "media/ac_adpcm_decoder.h"
 #include "media/ac_h264_decoder.h"
@@ -38,7 +39,7 @@ const char kUsage[] =
     "of the two; 2 on bad usage.\n";
 
 int run(const std::vector<std::string>& args);
-const Command kCommand{"framemd5", "MD5 of every picture or sound block the decoders make of a channel", kUsage,
+const Command kCommand{"framemd5", kFramemd5Summary, kUsage,
                        run};
 KRVTOOL_COMMAND(kCommand);
 

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "command.h"
+#include "media_commands.h"
 #include "headless_player.h"
 #include "json_text.h"
 #include "krv_session.h"
@@ -53,7 +54,7 @@ const char kUsage[] =
     "be read or playback stalls; 2 on bad usage.\n";
 
 int run(const std::vector<std::string>& args);
-const Command kCommand{"play", "play a recording through the real pipeline, headless", kUsage, run};
+const Command kCommand{"play", kPlaySummary, kUsage, run};
 KRVTOOL_COMMAND(kCommand);
 
 // No post, picture or packet for this long: playback stalled.

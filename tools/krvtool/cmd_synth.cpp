@@ -2,6 +2,7 @@
 #include <cstdio>
 
 #include "command.h"
+#include "media_commands.h"
 #include "krv_session.h"
 #include "synth/synth.h"
 
@@ -25,7 +26,7 @@ const char kUsage[] =
     "Exit 0; 1 when OUT.krv cannot be written; 2 on bad usage.\n";
 
 int run(const std::vector<std::string>& args);
-const Command kCommand{"synth", "write a synthetic KRV recording (H.264, ADPCM, vehicle data)", kUsage, run};
+const Command kCommand{"synth", kSynthSummary, kUsage, run};
 KRVTOOL_COMMAND(kCommand);
 
 int run(const std::vector<std::string>& args) {

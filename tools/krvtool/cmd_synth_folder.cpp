@@ -2,6 +2,7 @@
 #include <cstdio>
 
 #include "command.h"
+#include "media_commands.h"
 #include "krv_session.h"
 #include "synth/synth.h"
 
@@ -19,7 +20,7 @@ const char kUsage[] =
     "Exit 0; 1 when a file cannot be written; 2 on bad usage.\n";
 
 int run(const std::vector<std::string>& args);
-const Command kCommand{"synth-folder", "write the demo record folder (KRV and AVI recordings)", kUsage, run};
+const Command kCommand{"synth-folder", kSynthFolderSummary, kUsage, run};
 KRVTOOL_COMMAND(kCommand);
 
 int run(const std::vector<std::string>& args) {

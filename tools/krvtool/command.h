@@ -15,7 +15,7 @@ enum ExitCode { kOk = 0, kFileError = 1, kUsage = 2 };
 struct Command {
   const char* name;
   const char* summary;  // one line for "krvtool --help"
-  const char* usage;    // full text for "krvtool NAME --help"
+  const char* usage;    // full text for "krvtool NAME --help"; null: run prints it
   int (*run)(const std::vector<std::string>& args);  // args after the command name
 };
 

@@ -28,7 +28,7 @@ int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 2, argv + argc);
   for (const auto& c : krvtool::commands()) {
     if (name != c.name) continue;
-    if (krvtool::wantsHelp(args)) {
+    if (c.usage && krvtool::wantsHelp(args)) {
       std::fputs(c.usage, stdout);
       return krvtool::kOk;
     }
