@@ -8,7 +8,7 @@
 # Page cache: each command runs once untimed first, so both timed runs read a
 # warm cache; the timed pair is repeated ROUNDS times and the median ratio printed.
 # Each round also times `krvtool list` of an empty folder (the program's
-# start-up: mostly the dynamic loader binding FFmpeg's and SDL's libraries),
+# start-up; krvtool loads no codec library, so it is a few milliseconds),
 # and the median of (list - start-up) / walk is printed beside the whole ratio.
 # Then bench_catalogue_parts splits the scan inside one process (no program
 # start-up): bare walk, the container's probe alone, the whole scan.
@@ -22,27 +22,9 @@ set -euo pipefail
 BUILD=${1:-build/release}
 COUNT=${2:-10000}
 ROUNDS=${3:-3}
-KRVTOOL=$BUILD/tools/krvtool
-TREE_TOOL=$BUILD/bench/corvane/bench_record_tree
-PARTS=$BUILD/bench/corvane/bench_catalogue_parts
-DATA=$BUILD/bench-data/corvane
-TREE=$DATA/tree-$COUNT
-
-for exe in "$KRVTOOL" "$TREE_TOOL" "$PARTS"; do
-  [ -x "$exe" ] || { echo "list_vs_walk: $exe missing; build it first" >&2; exit 2; }
-done
-
-if [ ! -f "$TREE.done" ]; then
-  echo "making $TREE" >&2
-  rm -rf "$TREE" "$DATA/templates"
-  mkdir -p "$DATA/templates"
-  for i in 1 2 3 4; do
-    "$KRVTOOL" synth "$DATA/templates/t$i.krv" --seconds 1 --fps 10 --size 176x144 --channels 4 \
-      --bus "CAR-$i" --seed "$i" >/dev/null
-  done
-  "$TREE_TOOL" make "$TREE" "$COUNT" "$DATA"/templates/t*.krv
-  touch "$TREE.done"
-fi
+BENCH_NAME=list_vs_walk
+# shellcheck source=record_tree.sh
+source "$(dirname "$0")/record_tree.sh"
 
 listed=$("$KRVTOOL" list "$TREE" | wc -l)
 walked=$("$TREE_TOOL" walk "$TREE")

@@ -20,29 +20,10 @@ set -euo pipefail
 
 BUILD=${1:-build/release}
 COUNT=${2:-900}
-KRVTOOL=$BUILD/tools/krvtool
-TREE_TOOL=$BUILD/bench/corvane/bench_record_tree
-PARTS=$BUILD/bench/corvane/bench_catalogue_parts
-DATA=$BUILD/bench-data/corvane
-TREE=$DATA/tree-$COUNT
-
-for exe in "$KRVTOOL" "$TREE_TOOL" "$PARTS"; do
-  [ -x "$exe" ] || { echo "scan_instructions: $exe missing; build it first" >&2; exit 2; }
-done
+BENCH_NAME=scan_instructions
+# shellcheck source=record_tree.sh
+source "$(dirname "$0")/record_tree.sh"
 command -v valgrind >/dev/null || { echo "scan_instructions: valgrind missing" >&2; exit 2; }
-
-if [ ! -f "$TREE.done" ]; then
-  echo "making $TREE" >&2
-  rm -rf "$TREE"
-  mkdir -p "$DATA/templates"
-  for i in 1 2 3 4; do
-    [ -f "$DATA/templates/t$i.krv" ] ||
-      "$KRVTOOL" synth "$DATA/templates/t$i.krv" --seconds 1 --fps 10 --size 176x144 --channels 4 \
-        --bus "CAR-$i" --seed "$i" >/dev/null
-  done
-  "$TREE_TOOL" make "$TREE" "$COUNT" "$DATA"/templates/t*.krv
-  touch "$TREE.done"
-fi
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
