@@ -431,6 +431,18 @@ int detail::getBufferSlow(ByteIOContext* s, unsigned char* buf, int size) {
   return total;
 }
 
+namespace {
+// Moves the protocol to offset with the buffer emptied.
+int64_t seekEmptied(ByteIOContext* s, int64_t offset) {
+  if (!s->seek) return KRV_EIO;
+  int64_t r = s->seek(s->opaque, offset, SEEK_SET);
+  if (r < 0) return r;
+  s->pos = offset;
+  s->buf_ptr = s->buf_end = s->buffer;
+  return offset;
+}
+}  // namespace
+
 int64_t url_fseek(ByteIOContext* s, int64_t offset, int whence) {
   if (whence != SEEK_SET && whence != SEEK_CUR) return -22;
   if (whence == SEEK_CUR) {
@@ -475,18 +487,12 @@ int64_t url_fseek(ByteIOContext* s, int64_t offset, int whence) {
       s->buf_ptr = s->buf_end - (s->pos - offset);
     } else {
       // Short read: the file ends before the target; position there anyway.
-      if (!s->seek) return KRV_EIO;
-      int64_t r = s->seek(s->opaque, offset, SEEK_SET);
+      int64_t r = seekEmptied(s, offset);
       if (r < 0) return r;
-      s->pos = offset;
-      s->buf_ptr = s->buf_end = s->buffer;
     }
   } else {
-    if (!s->seek) return KRV_EIO;
-    int64_t r = s->seek(s->opaque, offset, SEEK_SET);
+    int64_t r = seekEmptied(s, offset);
     if (r < 0) return r;
-    s->pos = offset;
-    s->buf_ptr = s->buf_end = s->buffer;
   }
   s->eof_reached = 0;
   return offset;

@@ -17,9 +17,14 @@
 
 namespace corvane {
 
-namespace {
-media::ACEvent& GateOf(int fileKind) { return fileKind == krv::PlayState::kKrv ? media::krvGate : media::aviGate; }
-}  // namespace
+void CCorvaneDlg::OpenReaderGate() {
+  (state_.fileKind.load() == krv::PlayState::kKrv ? media::krvGate : media::aviGate).Set();
+}
+
+void CCorvaneDlg::EnsureReader() {
+  if (state_.fileKind.load() == krv::PlayState::kKrv) readers_->EnsureKrvThread();
+  else readers_->EnsureAviThread();
+}
 
 void CCorvaneDlg::Play(int restart) {
   // Every start supersedes a stop the reader has not carried out yet (a
@@ -28,13 +33,8 @@ void CCorvaneDlg::Play(int restart) {
   state_.stopRequested.store(0);
   state_.restartRequested.store(restart);
   state_.secondPlayEvent.Reset();
-  if (state_.fileKind.load() == krv::PlayState::kKrv) {
-    media::krvGate.Set();
-    readers_->EnsureKrvThread();
-  } else {
-    media::aviGate.Set();
-    readers_->EnsureAviThread();
-  }
+  OpenReaderGate();
+  EnsureReader();
   clock_->SetMode(media::ACPlayClock::kModePlay);
 }
 
@@ -88,10 +88,9 @@ void CCorvaneDlg::OnStep() {
   }
   state_.stopRequested.store(0);  // as in Play: a start supersedes a pending stop
   state_.secondPlayEvent.Reset();
-  if (state_.fileKind.load() == krv::PlayState::kKrv) readers_->EnsureKrvThread();
-  else readers_->EnsureAviThread();
+  EnsureReader();
   clock_->SetMode(media::ACPlayClock::kModeStep);
-  GateOf(state_.fileKind.load()).Set();
+  OpenReaderGate();
 }
 
 void CCorvaneDlg::OnSecondPlay() {
@@ -103,9 +102,8 @@ void CCorvaneDlg::OnSecondPlay() {
   clock_->ClearDTS();
   state_.stopRequested.store(0);
   state_.secondPlayEvent.Set();
-  GateOf(state_.fileKind.load()).Set();
-  if (state_.fileKind.load() == krv::PlayState::kKrv) readers_->EnsureKrvThread();
-  else readers_->EnsureAviThread();
+  OpenReaderGate();
+  EnsureReader();
   clock_->SetMode(media::ACPlayClock::kModeFast);
 }
 

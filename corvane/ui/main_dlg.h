@@ -189,6 +189,11 @@ class CCorvaneDlg : public QWidget {
   void ApplyLanguageTexts();
   void BuildLanguageMenuWidget();
   void ShowAbout();
+  // main_commands.cpp
+  // Opens the play gate of the open recording's kind (KRV or AVI).
+  void OpenReaderGate();
+  // Starts the reader thread of the open recording's kind if it is not running.
+  void EnsureReader();
   // main_list.cpp
   void SetUpList();
   void FillList();

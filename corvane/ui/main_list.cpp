@@ -123,13 +123,8 @@ void CCorvaneDlg::AdvanceToNext() {
   if (r < list_->RowCount()) {
     if (PrepareRow(r, Prepare::kOpen)) {
       list_->SelectRow(r, true);
-      if (state_.fileKind.load() == krv::PlayState::kKrv) {
-        media::krvGate.Set();
-        readers_->EnsureKrvThread();
-      } else {
-        media::aviGate.Set();
-        readers_->EnsureAviThread();
-      }
+      OpenReaderGate();
+      EnsureReader();
     }
     list_->EnsureRowVisible(r);
   } else {

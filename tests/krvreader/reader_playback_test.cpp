@@ -63,6 +63,12 @@ class KrvPlayback : public ::testing::Test {
     o.snapshotFolder = dir_->File("snap") + "/";
     return o;
   }
+  // Plays `file` at x2 until the clock reports `second`.
+  static bool PlayUntilSecond(HeadlessPlayer& p, const std::string& file, int second) {
+    p.SetSpeed(32);
+    p.OpenKrv(file);
+    return p.WaitForPost([second](const PlayTimePost& t) { return t.value == second; }, kWaitMs);
+  }
 
   // Waits until every channel showed `want[c]` pictures (the last ones are
   // shown a little after the clock reported the end).
@@ -142,9 +148,7 @@ TEST_F(KrvPlayback, EveryVideoPacketShowsOnePictureInTimeOrderAtDoubleSpeed) {
 TEST_F(KrvPlayback, SwitchInMidPlayShowsNoOldPictureAfterTheFirstNewOne) {
   const auto wantB = playtest::VideoTimesMs(playtest::ReadAll(B()), false);
   HeadlessPlayer p(Opts());
-  p.SetSpeed(32);
-  p.OpenKrv(A());
-  ASSERT_TRUE(p.WaitForPost([](const PlayTimePost& t) { return t.value == 1; }, kWaitMs));
+  ASSERT_TRUE(PlayUntilSecond(p, A(), 1));
   const size_t before = p.PostCount();
   p.OpenKrv(B());
   ASSERT_TRUE(p.WaitForEnd(kWaitMs, before));
@@ -215,9 +219,7 @@ TEST_F(KrvPlayback, SeekLandsOnTheKeyFrameTheContainerChooses) {
   ASSERT_EQ(chosen.dts, 4800000);
 
   HeadlessPlayer p(Opts());
-  p.SetSpeed(32);
-  p.OpenKrv(Gop30());
-  ASSERT_TRUE(p.WaitForPost([](const PlayTimePost& t) { return t.value == 1; }, kWaitMs));
+  ASSERT_TRUE(PlayUntilSecond(p, Gop30(), 1));
   p.Seek(4);
   ASSERT_TRUE(p.WaitForEnd(kWaitMs));
   HeadlessPlayer::WaitUntil([&] { return p.Channel(0).lastDts == 5960 && p.Channel(1).lastDts == 5960; }, 5000);
@@ -259,9 +261,7 @@ TEST_F(KrvPlayback, SeekLandsOnTheKeyFrameTheContainerChooses) {
 TEST_F(KrvPlayback, ARecordingWithoutDurationDoesNotSeek) {
   const auto want = playtest::VideoTimesMs(playtest::ReadAll(NoDuration()), false);
   HeadlessPlayer p(Opts());
-  p.SetSpeed(32);
-  p.OpenKrv(NoDuration());
-  ASSERT_TRUE(p.WaitForPost([](const PlayTimePost& t) { return t.value == 1; }, kWaitMs));
+  ASSERT_TRUE(PlayUntilSecond(p, NoDuration(), 1));
   p.Seek(2);
   ASSERT_TRUE(p.WaitForEnd(kWaitMs));
   ASSERT_TRUE(WaitPictures(p, want));
@@ -282,9 +282,7 @@ TEST_F(KrvPlayback, TheNextRecordingKeepsNothingOfThePreviousOne) {
   // A recording with a duration, then one without: the second has no
   // length and cannot be sought, as if it had been opened first.
   HeadlessPlayer p(Opts());
-  p.SetSpeed(32);
-  p.OpenKrv(A());
-  ASSERT_TRUE(p.WaitForPost([](const PlayTimePost& t) { return t.value == 1; }, kWaitMs));
+  ASSERT_TRUE(PlayUntilSecond(p, A(), 1));
   const size_t before = p.PostCount();
   p.OpenKrv(NoDuration());
   ASSERT_TRUE(p.WaitForPost([](const PlayTimePost& t) { return t.value == 1; }, kWaitMs, before));
@@ -360,9 +358,7 @@ TEST_F(KrvPlayback, SecondPlayPassesKeyFramesOnlyNoSoundAndNoGps) {
 
 TEST_F(KrvPlayback, SecondPlayInMidPlayStopsGpsWithOneSeek) {
   HeadlessPlayer p(Opts());
-  p.SetSpeed(32);
-  p.OpenKrv(Gop30());  // GPS at every second of six: some are read after second play begins
-  ASSERT_TRUE(p.WaitForPost([](const PlayTimePost& t) { return t.value == 1; }, kWaitMs));
+  ASSERT_TRUE(PlayUntilSecond(p, Gop30(), 1));  // GPS at every second of six: some are read after second play begins
   ASSERT_TRUE(HeadlessPlayer::WaitUntil([&] { return p.Map().Counts().gps >= 1; }, 2000));
   p.SecondPlay();
   ASSERT_TRUE(p.WaitForEnd(kWaitMs));
@@ -523,9 +519,7 @@ TEST_F(KrvPlayback, AnExportTakesThePacketsFromTheKeyFrameToItsEndInsteadOfPlayi
   NotingExport branch;
   HeadlessPlayer p(Opts());
   p.State().exportBranch = &branch;
-  p.SetSpeed(32);
-  p.OpenKrv(Gop30());
-  ASSERT_TRUE(p.WaitForPost([](const PlayTimePost& t) { return t.value == 0; }, kWaitMs));
+  ASSERT_TRUE(PlayUntilSecond(p, Gop30(), 0));
   RequestExport(p, 2, 4);
   ASSERT_TRUE(p.WaitForEnd(kWaitMs));
   HeadlessPlayer::WaitUntil([&] { return p.Channel(0).lastDts == 5960 && p.Channel(1).lastDts == 5960; }, 5000);
@@ -562,9 +556,7 @@ TEST_F(KrvPlayback, AnExportPastTheEndOfTheRecordingIsToldTheSourceEnded) {
   NotingExport branch;
   HeadlessPlayer p(Opts());
   p.State().exportBranch = &branch;
-  p.SetSpeed(32);
-  p.OpenKrv(Gop30());
-  ASSERT_TRUE(p.WaitForPost([](const PlayTimePost& t) { return t.value == 0; }, kWaitMs));
+  ASSERT_TRUE(PlayUntilSecond(p, Gop30(), 0));
   RequestExport(p, 3, 100);
   ASSERT_TRUE(p.WaitForEnd(kWaitMs));
   EXPECT_EQ(branch.SourceEnded(), 1);
@@ -574,9 +566,7 @@ TEST_F(KrvPlayback, AnExportPastTheEndOfTheRecordingIsToldTheSourceEnded) {
 
 TEST_F(KrvPlayback, WithoutAnExportBranchTheRequestOnlySeeks) {
   HeadlessPlayer p(Opts());
-  p.SetSpeed(32);
-  p.OpenKrv(Gop30());
-  ASSERT_TRUE(p.WaitForPost([](const PlayTimePost& t) { return t.value == 0; }, kWaitMs));
+  ASSERT_TRUE(PlayUntilSecond(p, Gop30(), 0));
   RequestExport(p, 4, 5);
   ASSERT_TRUE(p.WaitForEnd(kWaitMs));
   EXPECT_EQ(p.State().exportPending.load(), 0);
@@ -589,9 +579,7 @@ TEST_F(KrvPlayback, WithoutAnExportBranchTheRequestOnlySeeks) {
 
 TEST_F(KrvPlayback, StopParksTheReaderAndPlayReopensTheRecordingFromItsStart) {
   HeadlessPlayer p(Opts());
-  p.SetSpeed(32);
-  p.OpenKrv(A());
-  ASSERT_TRUE(p.WaitForPost([](const PlayTimePost& t) { return t.value == 1; }, kWaitMs));
+  ASSERT_TRUE(PlayUntilSecond(p, A(), 1));
   p.Stop();
   ASSERT_TRUE(HeadlessPlayer::WaitUntil([&] { return p.State().stopRequested.load() == 0; }, 3000));
   const int64_t passed = p.State().stats.videoPassed.load();
