@@ -22,22 +22,18 @@ void VoSoft::ReleaseSource() {}  // the buffer is kept and reused
 
 void VoSoft::ReleaseDestination() {}
 
-int VoSoft::CreateYUY2Source() {
-  formatCode_ = kFormatYUY2;
-  sourceBytesPerPixel_ = 2;
-  const size_t bytes = static_cast<size_t>(sourceWidth_) * sourceHeight_ * 2;
+int VoSoft::UseSource(int formatCode, int bytesPerPixel) {
+  formatCode_ = formatCode;
+  sourceBytesPerPixel_ = bytesPerPixel;
+  const size_t bytes = static_cast<size_t>(sourceWidth_) * sourceHeight_ * bytesPerPixel;
   if (source_.size() < bytes) source_.resize(bytes);
   return 1;
 }
 
-int VoSoft::CreateRGBSource() {
-  // The screen's format here is 32-bit RGB.
-  formatCode_ = kFormatRGB32;
-  sourceBytesPerPixel_ = 4;
-  const size_t bytes = static_cast<size_t>(sourceWidth_) * sourceHeight_ * 4;
-  if (source_.size() < bytes) source_.resize(bytes);
-  return 1;
-}
+int VoSoft::CreateYUY2Source() { return UseSource(kFormatYUY2, 2); }
+
+// The screen's format here is 32-bit RGB.
+int VoSoft::CreateRGBSource() { return UseSource(kFormatRGB32, 4); }
 
 int VoSoft::CopyAndPresent(const unsigned char* picture) {
   if (initialised_ == 0 || sourceWidth_ <= 0) return 0;

@@ -55,6 +55,8 @@ class VoSoft : public ImplACVirtualMovie {
   bool WindowClientSize(int* width, int* height) override;
 
  private:
+  // The source picture's format; its buffer grows to the picture's size.
+  int UseSource(int formatCode, int bytesPerPixel);
   VoSoftTarget* target() const { return static_cast<VoSoftTarget*>(window_); }
 
   // The source surface: the picture as it was last given. Grows with the
