@@ -99,11 +99,6 @@ bool StartsBefore(const RecordRow& a, const RecordRow& b) { return a.info->start
 
 }  // namespace
 
-std::size_t RecordList::Insert(RecordRow row) {
-  auto at = std::upper_bound(rows_.begin(), rows_.end(), row, StartsBefore);
-  return static_cast<std::size_t>(rows_.insert(at, std::move(row)) - rows_.begin());
-}
-
 void RecordList::InsertAll(std::vector<RecordRow> rows) {
   // Inserting one by one after every equal start is a stable sort of the new
   // rows merged behind the existing rows of equal start. A recorder's tree

@@ -92,10 +92,8 @@ class RecordList {
 
   // Deletes every row and its RecFileInfo; the summary stays.
   void Clear() { rows_.clear(); }
-  // Inserts before the first row whose start is greater than the new one's:
-  // ascending start, equal starts in insertion order. Returns the row index.
-  std::size_t Insert(RecordRow row);
-  // Adds rows found in this order, as if each were inserted in turn.
+  // Adds rows found in this order, each before the first row whose start is
+  // greater than its own: ascending start, equal starts in the order found.
   void InsertAll(std::vector<RecordRow> rows);
   // Row index of the row owning info, or npos.
   std::size_t IndexOf(const RecFileInfo* info) const;
