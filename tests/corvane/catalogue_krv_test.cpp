@@ -3,49 +3,26 @@
 // filter and the car list, and the printed list.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 
 #include "core/catalogue.h"
 #include "test_util.h"
+#include "tests/tools/krvtool_run.h"
 
 namespace corvane {
 namespace {
 
+using krvtest::Krvtool;
 using test::MakeAvi;
+using test::Paths;
 using test::TempDir;
-using test::WriteFile;
-
-std::string BuildDir() {
-  const char* dir = std::getenv("CORVANE_BUILD_DIR");
-  return dir ? dir : ".";
-}
-
-std::string Krvtool() { return BuildDir() + "/tools/krvtool"; }
 
 // A small real recording: H.264 channels of 176x144 at 10 fps, no sound.
 bool Synth(const std::string& path, int seconds, int channels, const std::string& bus) {
   std::filesystem::create_directories(std::filesystem::path(path).parent_path());
-  std::string cmd = std::string("'") + Krvtool() + "' synth '" + path + "' --seconds " + std::to_string(seconds) +
-                    " --size 176x144 --fps 10 --gop 10 --audio none --channels " + std::to_string(channels);
-  cmd += " --bus '" + bus + "' >/dev/null";
-  return std::system(cmd.c_str()) == 0;
-}
-
-std::string CommandOutput(const std::string& cmd) {
-  std::string out;
-  FILE* p = ::popen(cmd.c_str(), "r");
-  if (!p) return out;
-  char buf[512];
-  while (std::fgets(buf, sizeof buf, p)) out += buf;
-  ::pclose(p);
-  return out;
-}
-
-std::vector<std::string> Paths(const RecordList& list) {
-  std::vector<std::string> out;
-  for (std::size_t i = 0; i < list.size(); ++i) out.push_back(list.path(i));
-  return out;
+  return Krvtool({"synth", path, "--seconds", std::to_string(seconds), "--size", "176x144", "--fps", "10", "--gop",
+                  "10", "--audio", "none", "--channels", std::to_string(channels), "--bus", bus})
+             .code == 0;
 }
 
 class KrvCatalogue : public ::testing::Test {
@@ -70,7 +47,7 @@ class KrvCatalogue : public ::testing::Test {
 TempDir* KrvCatalogue::dir_ = nullptr;
 bool KrvCatalogue::ok_ = false;
 
-TEST_F(KrvCatalogue, ProbeGivesDurationAndPerChannelFacts) {
+TEST_F(KrvCatalogue, ProbeGivesPerChannelFactsAndTheCarListTakesANumberNotInsideItAlready) {
   RecordList list;
   list.summary.Reset(1500000000);
   ScanRecordFolder(list, Rec(""), kAllRecordTypes, 0, 1500000000, "", 0);
@@ -97,19 +74,13 @@ TEST_F(KrvCatalogue, ProbeGivesDurationAndPerChannelFacts) {
   EXPECT_EQ(list.summary.typesSeen, 0x01010101u);
   EXPECT_EQ(list.summary.earliestStart, 1394872200);
   EXPECT_EQ(list.summary.latestEnd, 1394960400 + list.info(3)->duration);
-}
-
-TEST_F(KrvCatalogue, CarListTakesANumberOnlyWhenNotInsideTheListAlready) {
-  RecordList list;
-  list.summary.Reset(1500000000);
-  ScanRecordFolder(list, Rec(""), kAllRecordTypes, 0, 1500000000, "", 0);
-  // A123 first, then A12 (inside " A123": not added), then B7; the file
-  // without a number adds nothing.
+  // The car list: A123 first, then A12 (inside " A123": not added), then B7;
+  // the file without a number adds nothing.
   EXPECT_EQ(list.summary.carList, " A123 B7");
   EXPECT_EQ(list.summary.carNumbers, (std::vector<std::string>{"A123", "B7"}));
 }
 
-TEST_F(KrvCatalogue, CarFilterIsAnExactMatch) {
+TEST_F(KrvCatalogue, CarFilterIsAnExactMatchAndFromTimeCountsTheDuration) {
   RecordList list;
   ScanRecordFolder(list, Rec(""), kAllRecordTypes, 0, 1500000000, "A12", 1);
   EXPECT_EQ(Paths(list), std::vector<std::string>{Rec("d1/20140315090000_0100.krv")});
@@ -118,11 +89,8 @@ TEST_F(KrvCatalogue, CarFilterIsAnExactMatch) {
   EXPECT_TRUE(list.empty());
   // Search mode leaves the summary alone.
   EXPECT_EQ(list.summary.carList, "");
-}
-
-TEST_F(KrvCatalogue, FromTimeCountsTheDuration) {
-  RecordList list;
   // 2014-03-15 08:30:00 + 3 s ends at 08:30:03.
+  list.Clear();
   ScanRecordFolder(list, Rec("d1"), kAllRecordTypes, 1394872203, 1500000000, "", 1);
   EXPECT_EQ(list.size(), 2u);
   list.Clear();
@@ -131,21 +99,20 @@ TEST_F(KrvCatalogue, FromTimeCountsTheDuration) {
 }
 
 TEST_F(KrvCatalogue, KrvtoolListPrintsTheRowsAndTheSummary) {
-  const std::string out = CommandOutput(std::string("'") + Krvtool() + "' list '" + Rec("") + "' --to 1500000000 --summary");
   const std::string expected =
       "2014-03-15\t08:30:00\t00:00:03\t1,2,3,4\t8\t" + Rec("d1/20140315083000_1000.krv") + "\n" +
       "2014-03-15\t09:00:00\t00:00:02\t1,2,3,4\t4\t" + Rec("d1/20140315090000_0100.krv") + "\n" +
       "2014-03-16\t08:30:00\t00:00:01\t1,2,3,4\t2\t" + Rec("d2/20140316083000_0010.krv") + "\n" +
       "2014-03-16\t09:00:00\t00:00:01\t1,2,3,4\t1\t" + Rec("d2/20140316090000_0001.krv") + "\n" +
       "summary\t01010101\t1394872200\t1394960401\t A123 B7\n";
-  EXPECT_EQ(out, expected);
+  EXPECT_EQ(Krvtool({"list", Rec(""), "--to", "1500000000", "--summary"}).out, expected);
 
-  EXPECT_EQ(CommandOutput(std::string("'") + Krvtool() + "' list '" + Rec("") + "' --to 1500000000 --types 0000FF00 --car B7"),
+  EXPECT_EQ(Krvtool({"list", Rec(""), "--to", "1500000000", "--types", "0000FF00", "--car", "B7"}).out,
             "2014-03-16\t08:30:00\t00:00:01\t1,2,3,4\t2\t" + Rec("d2/20140316083000_0010.krv") + "\n");
   // Every file starts a day or more after --to: nothing is listed.
-  EXPECT_EQ(CommandOutput(std::string("'") + Krvtool() + "' list '" + Rec("") + "' --to 1394700000"), "");
-  EXPECT_NE(std::system((std::string("'") + Krvtool() + "' list '" + Rec("nothing") + "' 2>/dev/null").c_str()), 0);
-  EXPECT_NE(std::system((std::string("'") + Krvtool() + "' list '" + Rec("") + "' --types XYZ 2>/dev/null").c_str()), 0);
+  EXPECT_EQ(Krvtool({"list", Rec(""), "--to", "1394700000"}).out, "");
+  EXPECT_NE(Krvtool({"list", Rec("nothing")}).code, 0);
+  EXPECT_NE(Krvtool({"list", Rec(""), "--types", "XYZ"}).code, 0);
 }
 
 // krvtool loads the AVI probe only when it meets an AVI file: the row still
@@ -155,7 +122,8 @@ TEST_F(KrvCatalogue, KrvtoolListProbesAviFilesToo) {
   ASSERT_FALSE(MakeAvi(dir / "d/20140315083000_0010_02.avi", 3).empty());
   const std::string krv = Rec("d1/20140315090000_0100.krv");
   std::filesystem::copy_file(krv, dir / "d/20140315090000_0100.krv");
-  EXPECT_EQ(CommandOutput(std::string("'") + Krvtool() + "' list '" + dir.path() + "' --to 1500000000 2>&1"),
+  krvtest::RunResult r = Krvtool({"list", dir.path(), "--to", "1500000000"});
+  EXPECT_EQ(r.out + r.err,
             "2014-03-15\t08:30:00\t00:00:03\t2\t2\t" + (dir / "d/20140315083000_0010_02.avi") + "\n" +
             "2014-03-15\t09:00:00\t00:00:02\t1,2,3,4\t4\t" + (dir / "d/20140315090000_0100.krv") + "\n");
 }

@@ -47,11 +47,6 @@ TEST(FuzzSmoke, IniReaderAndWriter) {
              20000);
 }
 
-TEST(FuzzSmoke, RecordNames) {
-  RunMutated(fuzz::FuzzRecordName,
-             {"20140315083000_1000.krv", "20140315083000_0011_03.avi", "-1-1-1-1-1-1_ffff_-9.avi", ""}, 20000);
-}
-
 TEST(FuzzSmoke, DisplayDecoding) {
   RunMutated(fuzz::FuzzDecode, {"\xD6\xD0\xCE\xC4", "中文", "\x81\x5Cn", ""}, 20000);
 }

@@ -10,7 +10,6 @@
 namespace corvane {
 namespace {
 
-using test::Exists;
 using test::ReadFile;
 using test::TempDir;
 using test::WriteFile;
@@ -118,7 +117,7 @@ TEST_F(Language, AThirdLanguageIsAMenuItemAndLacksTexts) {
   EXPECT_TRUE(BuildLanguageMenu()[1].checked);
 }
 
-TEST_F(Language, BackslashNBecomesALineBreakAfterDecoding) {
+TEST_F(Language, BackslashNBecomesALineBreakAfterDecodingAndLongTextsAreCutInCharacters) {
   // 0x81 0x5C is one GBK character whose second byte is a backslash; the
   // following "n" must stay a letter.
   WriteFile(langDir_ + "x.ini", "[Setting]\r\nLanguage=X\\nY\r\n[String]\r\nA=one\\ntwo\\\\n\r\nB=\x81\x5Cn\r\n");
@@ -126,6 +125,13 @@ TEST_F(Language, BackslashNBecomesALineBreakAfterDecoding) {
   EXPECT_EQ(GetLangString("A"), "one\ntwo\\\n");
   EXPECT_EQ(GetLangString("B"), "乗n");
   EXPECT_EQ(GetLangName(), "X\nY");
+
+  // A long text is cut to the buffer in characters.
+  std::string value;
+  for (int i = 0; i < 600; ++i) value += "\xD6\xD0";  // 600 GBK characters
+  WriteFile(langDir_ + "long.ini", "[Setting]\r\nLanguage=Long\r\n[String]\r\nK=" + value + value + "\r\n");
+  SelectLanguage("Long");
+  EXPECT_EQ(GetLangString("K").size(), 999u * 3);  // 999 characters of three UTF-8 bytes
 }
 
 TEST_F(Language, UnmatchedNameRestoresTheBuiltInFilesAndEnglish) {
@@ -142,15 +148,6 @@ TEST_F(Language, UnmatchedNameRestoresTheBuiltInFilesAndEnglish) {
   EXPECT_EQ(SelectLanguage(""), "English");
   EXPECT_EQ(GetLanguagePath(), langDir_ + "language_eng.ini");
   EXPECT_EQ(SettingsLanguage(), "English");
-}
-
-TEST_F(Language, LongTextsAreCutToTheBufferInCharacters) {
-  std::string value;
-  for (int i = 0; i < 600; ++i) value += "\xD6\xD0";  // 600 GBK characters
-  WriteFile(langDir_ + "long.ini", "[Setting]\r\nLanguage=Long\r\n[String]\r\nK=" + value + value + "\r\n");
-  SelectLanguage("Long");
-  const std::string text = GetLangString("K");
-  EXPECT_EQ(text.size(), 999u * 3);  // 999 characters of three UTF-8 bytes
 }
 
 }  // namespace

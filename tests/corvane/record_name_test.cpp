@@ -94,11 +94,11 @@ TEST(RecordRowTexts, DurationChannelAndDateTexts) {
   EXPECT_EQ(row.image, 3);
 }
 
-
 // The fields are read by hand as sscanf reads the grammar's formats: white
 // space before a field is skipped, a sign counts in the field's width, a
-// field without digits ends the scan. Names made to probe each rule, and
-// random names over the grammar's alphabet, against sscanf and timegm.
+// field without digits ends the scan. Names made to probe each rule, random
+// names over the grammar's alphabet, and every real date from year -999 to
+// 9999 (the years four characters hold), against sscanf and timegm.
 TEST(RecordName, ReadsEveryNameAsSscanfAndTimegmDo) {
   std::vector<std::string> names = {
       "20140315083000_1000.krv", "20140315083000_0011_03.avi", "", "_", "2014", "2014031508300",
@@ -127,32 +127,21 @@ TEST(RecordName, ReadsEveryNameAsSscanfAndTimegmDo) {
     }
     names.push_back(s);
   }
+  char date[64];
+  for (int year = -999; year <= 9999; year += (year > 1900 && year < 2100) ? 1 : 7)
+    for (int month = 1; month <= 12; ++month)
+      for (int day : {1, 28, 29, 30, 31}) {
+        std::snprintf(date, sizeof date, "%04d%02d%02d235959_1000", year, month, day);
+        names.push_back(date);
+      }
   for (const std::string& name : names) {
     for (RecordKind kind : {RecordKind::Krv, RecordKind::Avi}) {
       RecordName got = ParseRecordName(name, kind);
       RecordName want = test::SscanfRecordName(name, kind);
       ASSERT_TRUE(test::SameRecordName(got, want))
           << "name \"" << name << "\" kind " << (kind == RecordKind::Krv ? "KRV" : "AVI") << ": start " << got.start
-          << " vs " << want.start << ", " << got.year << "-" << got.month << "-" << got.day << " " << got.hour << ":"
-          << got.minute << ":" << got.second << " vs " << want.year << "-" << want.month << "-" << want.day << " "
-          << want.hour << ":" << want.minute << ":" << want.second << ", types " << got.typeMask << " vs "
-          << want.typeMask << ", channel " << got.channel << " vs " << want.channel;
-    }
-  }
-}
-
-// Every real date from year -999 to 9999 (the years four characters hold)
-// gives timegm's seconds.
-TEST(RecordName, RealDatesGiveTheUtcConversionsSeconds) {
-  for (int year = -999; year <= 9999; year += (year > 1900 && year < 2100) ? 1 : 7) {
-    for (int month = 1; month <= 12; ++month) {
-      for (int day : {1, 28, 29, 30, 31}) {
-        char name[64];
-        std::snprintf(name, sizeof name, "%04d%02d%02d235959_1000", year, month, day);
-        RecordName got = ParseRecordName(name, RecordKind::Krv);
-        RecordName want = test::SscanfRecordName(name, RecordKind::Krv);
-        ASSERT_TRUE(test::SameRecordName(got, want)) << name << ": " << got.start << " vs " << want.start;
-      }
+          << " vs " << want.start << ", types " << got.typeMask << " vs " << want.typeMask << ", channel "
+          << got.channel << " vs " << want.channel;
     }
   }
 }
@@ -177,28 +166,17 @@ TEST(RecordRowTexts, AreWhatSnprintfWrites) {
   };
   for (int i = 0; i < 5000; ++i) {
     RecordName n;
-    n.year = pick();
-    n.month = pick();
-    n.day = pick();
-    n.hour = pick();
-    n.minute = pick();
-    n.second = pick();
+    n.year = pick(), n.month = pick(), n.day = pick(), n.hour = pick(), n.minute = pick(), n.second = pick();
     auto info = std::make_unique<RecFileInfo>();
-    info->channel = i % 3 == 0 ? -1 : pick() % 1000;
-    info->duration = i % 5 == 0 ? 0 : static_cast<int64_t>(rng()) * (i % 7 == 0 ? 100000 : 1);
-    const int channel = info->channel;
-    const int64_t duration = info->duration;
+    const int channel = info->channel = i % 3 == 0 ? -1 : pick() % 1000;
+    const int64_t duration = info->duration = i % 5 == 0 ? 0 : static_cast<int64_t>(rng()) * (i % 7 == 0 ? 100000 : 1);
     RecordRow row = MakeRecordRow("/p", n, std::move(info));
     std::snprintf(buf, sizeof buf, "%4d-%02d-%02d", n.year, n.month, n.day);
     ASSERT_EQ(row.text[kColumnDate], buf);
     std::snprintf(buf, sizeof buf, "%02d:%02d:%02d", n.hour, n.minute, n.second);
     ASSERT_EQ(row.text[kColumnTime], buf);
-    if (channel >= 0) {
-      std::snprintf(buf, sizeof buf, "%d", channel + 1);
-      ASSERT_EQ(row.text[kColumnChannel], buf);
-    } else {
-      ASSERT_EQ(row.text[kColumnChannel], "1,2,3,4");
-    }
+    std::snprintf(buf, sizeof buf, "%d", channel + 1);
+    ASSERT_EQ(row.text[kColumnChannel], channel >= 0 ? std::string(buf) : "1,2,3,4");
     ASSERT_EQ(row.text[kColumnDuration], DurationText(duration));
   }
 }

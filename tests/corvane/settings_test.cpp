@@ -50,30 +50,6 @@ TEST(Settings, ConfigHomeFollowsXdgThenHome) {
   else ::unsetenv("HOME");
 }
 
-TEST(Settings, MissingFileIsWrittenFromTheDefaultAndKeysReadWithDefaults) {
-  TempDir dir;
-  test::ScopedAppPaths scope(dir / "app", dir / "config");
-  // The app folder does not exist, so the data folder is the config one.
-  const AppPaths p = GetAppPaths();
-  EXPECT_EQ(p.settingsPath, dir / "config/corvane/setting.ini");
-  ASSERT_TRUE(EnsureSettingsFile());
-  EXPECT_EQ(ReadFile(p.settingsPath), std::string("[Setting]\r\nLanguage=English\r\n"));
-  EXPECT_EQ(ReadFile(p.settingsPath).size(), 29u);
-
-  EXPECT_EQ(GetSettingInt(kSectionScreenConfig, kKeyScreenNum, 4), 4);
-  EXPECT_EQ(GetSettingString(kSectionBrightmere, kKeyFolderName, ""), "");
-  ASSERT_TRUE(SetSettingInt(kSectionBrightmere, kKeyMapOffset, -12));
-  ASSERT_TRUE(SetSettingString(kSectionBrightmere, kKeyFolderName, "/rec/\xE4\xB8\xAD"));
-  EXPECT_EQ(GetSettingInt(kSectionBrightmere, kKeyMapOffset, 0), -12);
-  EXPECT_EQ(GetSettingString(kSectionBrightmere, kKeyFolderName, ""), "/rec/\xE4\xB8\xAD");
-  EXPECT_EQ(ReadFile(p.settingsPath),
-            "[Setting]\r\nLanguage=English\r\n[Brightmere]\r\nMapOffset=-12\r\nFolderName=/rec/\xE4\xB8\xAD\r\n");
-
-  // An existing file is never replaced by the default.
-  ASSERT_TRUE(EnsureSettingsFile());
-  EXPECT_EQ(GetSettingInt(kSectionBrightmere, kKeyMapOffset, 0), -12);
-}
-
 TEST(Settings, BeforeThePathsAreSetNothingIsWritten) {
   TempDir dir;
   const AppPaths saved = GetAppPaths();
@@ -88,16 +64,11 @@ TEST(Settings, BeforeThePathsAreSetNothingIsWritten) {
   SetAppPaths(saved);
 }
 
-}  // namespace
-}  // namespace corvane
-
-namespace corvane {
-namespace {
-
-TEST(Settings, WritesFromTwoThreadsLoseNothing) {
-  test::TempDir dir;
-  test::ScopedAppPaths scope(dir.path(), dir / "cfg");
+TEST(Settings, AMissingFileIsMadeFromTheDefaultAndWritesFromTwoThreadsLoseNothing) {
+  TempDir dir;
+  test::ScopedAppPaths scope(dir / "app", dir / "cfg");  // no app folder: the config one, made here
   ASSERT_TRUE(EnsureSettingsFile());
+  EXPECT_EQ(ReadFile(dir / "cfg/corvane/setting.ini"), "[Setting]\r\nLanguage=English\r\n");
   auto writer = [](const char* key) {
     for (int i = 0; i <= 40; ++i) SetSettingInt(kSectionWaveConfig, key, i);
   };
@@ -108,6 +79,9 @@ TEST(Settings, WritesFromTwoThreadsLoseNothing) {
   EXPECT_EQ(GetSettingInt(kSectionWaveConfig, kKeySpeed, 0), 40);
   EXPECT_EQ(GetSettingInt(kSectionWaveConfig, kKeyTemperature, 0), 40);
   EXPECT_EQ(GetSettingString(kSectionSetting, kKeyLanguage, ""), "English");
+  // An existing file is never replaced by the default.
+  ASSERT_TRUE(EnsureSettingsFile());
+  EXPECT_EQ(GetSettingInt(kSectionWaveConfig, kKeySpeed, 0), 40);
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
-// Helpers shared by the corvane_core tests: scratch folders and whole-file I/O.
+// Helpers shared by the corvane_core tests: scratch folders, whole-file I/O,
+// the paths of a record list.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -11,7 +12,9 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
+#include "core/catalogue.h"
 #include "core/settings.h"
 
 namespace corvane::test {
@@ -59,7 +62,11 @@ inline void WriteFile(const std::string& path, const std::string& bytes) {
   out << bytes;
 }
 
-inline bool Exists(const std::string& path) { return ::access(path.c_str(), F_OK) == 0; }
+inline std::vector<std::string> Paths(const RecordList& list) {
+  std::vector<std::string> out;
+  for (std::size_t i = 0; i < list.size(); ++i) out.push_back(list.path(i));
+  return out;
+}
 
 // Points the process-wide paths at a scratch folder for the test's lifetime.
 class ScopedAppPaths {

@@ -10,7 +10,9 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "krvreader/krv.h"
@@ -96,6 +98,15 @@ inline Bytes MetaTag(const Bytes& values) {
   return Tag(18, 0, 0, b.bytes());
 }
 
+// An ECMA array of numbers.
+inline Bytes Array(std::initializer_list<std::pair<const char*, double>> entries) {
+  Builder b;
+  b.EcmaBegin(static_cast<uint32_t>(entries.size()));
+  for (const auto& e : entries) b.NumEntry(e.first, e.second);
+  b.End();
+  return b.bytes();
+}
+
 inline Bytes Concat(std::initializer_list<Bytes> parts) {
   Bytes out;
   for (const auto& p : parts) out.insert(out.end(), p.begin(), p.end());
@@ -162,6 +173,17 @@ class Reading {
   bool opened = false;
   int headerResult = 0;
   int last = 0;
+};
+
+// Bytes written to a temporary file and opened as the reader thread opens it.
+struct FileReading {
+  explicit FileReading(const Bytes& bytes, const char* name = "reader.krv") : path(TempPath(name)) {
+    WriteFile(path, bytes);
+    r = std::make_unique<Reading>(path);
+  }
+  ~FileReading() { std::remove(path.c_str()); }
+  std::string path;
+  std::unique_ptr<Reading> r;
 };
 
 }  // namespace krvtest

@@ -1,5 +1,5 @@
-// The byte I/O layer: protocol choice, buffered reading and writing across
-// buffer boundaries, seeking, end of file, buffer replacement, rescaling.
+// The byte I/O layer: buffered reading across buffer boundaries, seeking,
+// end of file, rescaling.
 #include <gtest/gtest.h>
 
 #include <climits>
@@ -12,77 +12,6 @@ using namespace krv;
 using namespace krvtest;
 
 namespace {
-
-TEST(ByteIo, ChoosesTheProtocolByALettersOnlyPrefixOfTwoOrMore) {
-  std::string path = TempPath("proto.bin");
-  WriteFile(path, Bytes{1, 2, 3});
-  ByteIOContext* s = nullptr;
-  ASSERT_EQ(url_fopen(&s, ("file:" + path).c_str(), URL_RDONLY), 0);  // "file:" is stripped
-  EXPECT_EQ(get_byte(s), 1);
-  url_fclose(s);
-  EXPECT_EQ(url_fopen(&s, "nosuchproto:abc", URL_RDONLY), KRV_ENOENT);
-  EXPECT_EQ(s, nullptr);
-  // One letter, or digits in the prefix, name no protocol: the "file" protocol opens it.
-  EXPECT_EQ(url_fopen(&s, "x:/no/such/file", URL_RDONLY), KRV_ENOENT);
-  EXPECT_EQ(url_fopen(&s, "/tmp", URL_RDONLY), KRV_ENOENT) << "a folder is not a file";
-  EXPECT_EQ(url_open_file("/no/such/file", URL_RDONLY), nullptr);
-  std::remove(path.c_str());
-}
-
-TEST(ByteIo, RegisteredProtocolsAreFoundAndRegisteringTwiceKeepsTheList) {
-  krvfuzz::RegisterMemoryProtocol();
-  static URLProtocol extra = {"zzextra", nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr};
-  EXPECT_EQ(register_protocol(&extra), 0);
-  EXPECT_EQ(register_protocol(&extra), 0);
-  Bytes data{9, 8, 7};
-  krvfuzz::SetMemoryFile(data.data(), data.size());
-  ByteIOContext* s = url_open_file(krvfuzz::kMemoryFileName, URL_RDONLY);
-  ASSERT_NE(s, nullptr);
-  EXPECT_EQ(get_be24(s), 0x090807u);
-  EXPECT_EQ(url_fsize(s), 3);
-  url_fclose(s);
-}
-
-TEST(ByteIo, WritesAndReadsEveryIntegerWidthAcrossBufferBoundaries) {
-  std::string path = TempPath("ints.bin");
-  ByteIOContext* w = url_open_file(path.c_str(), URL_WRONLY);
-  ASSERT_NE(w, nullptr);
-  ASSERT_EQ(url_setbufsize(w, 7), 0);  // tiny buffer: every value crosses a boundary
-  for (int i = 0; i < 50; ++i) {
-    put_byte(w, 0xA5);
-    put_be16(w, 0x1234);
-    put_be24(w, 0x56789A);
-    put_be32(w, 0xDEADBEEF);
-    put_be64(w, 0x0102030405060708ull);
-    put_le16(w, 0x1234);
-    put_le32(w, 0xCAFEBABE);
-    put_tag(w, "KRV1");
-  }
-  put_flush_packet(w);
-  EXPECT_EQ(url_ftell(w), 50 * 28);
-  url_fclose(w);
-
-  ByteIOContext* r = url_open_file(path.c_str(), URL_RDONLY);
-  ASSERT_NE(r, nullptr);
-  ASSERT_EQ(url_setbufsize(r, 5), 0);
-  EXPECT_EQ(url_fsize(r), 50 * 28);
-  for (int i = 0; i < 50; ++i) {
-    ASSERT_EQ(get_byte(r), 0xA5);
-    ASSERT_EQ(get_be16(r), 0x1234u);
-    ASSERT_EQ(get_be24(r), 0x56789Au);
-    ASSERT_EQ(get_be32(r), 0xDEADBEEFu);
-    ASSERT_EQ(get_be64(r), 0x0102030405060708ull);
-    ASSERT_EQ(get_le16(r), 0x1234u);
-    ASSERT_EQ(get_le32(r), 0xCAFEBABEu);
-    ASSERT_EQ(get_le32(r), 0x3156524Bu);  // "KRV1" read little-endian
-  }
-  EXPECT_EQ(url_feof(r), 0);
-  EXPECT_EQ(get_byte(r), 0) << "past the end a byte reads as 0";
-  EXPECT_NE(url_feof(r), 0);
-  EXPECT_EQ(url_ferror(r), 0);
-  url_fclose(r);
-  std::remove(path.c_str());
-}
 
 // Reads are served from the buffer when it holds the bytes and built through
 // refills when it does not: every buffer size gives the same values, skips
@@ -133,17 +62,6 @@ TEST(ByteIo, ReadsGiveTheSameValuesWhereverTheBufferEnds) {
   std::remove(path.c_str());
 }
 
-TEST(ByteIo, LittleEndianReadsBuildFromSingleBytes) {
-  std::string path = TempPath("le.bin");
-  WriteFile(path, Bytes{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11});
-  ByteIOContext* r = url_open_file(path.c_str(), URL_RDONLY);
-  ASSERT_NE(r, nullptr);
-  EXPECT_EQ(get_le24(r), 0x030201u);
-  EXPECT_EQ(get_le64(r), 0x0B0A090807060504ull);
-  url_fclose(r);
-  std::remove(path.c_str());
-}
-
 TEST(ByteIo, SeeksInsideAndOutsideTheBufferAndReadsLargeBlocks) {
   std::string path = TempPath("seek.bin");
   Bytes data = Payload(200000, 3);
@@ -181,27 +99,39 @@ TEST(ByteIo, SeeksInsideAndOutsideTheBufferAndReadsLargeBlocks) {
   std::remove(path.c_str());
 }
 
-TEST(ByteIo, WriterSeeksBackToPatchAndForwardAgain) {
-  std::string path = TempPath("patch.bin");
-  ByteIOContext* w = url_open_file(path.c_str(), URL_WRONLY);
-  ASSERT_NE(w, nullptr);
-  for (int i = 0; i < 100; ++i) put_be32(w, 0);
-  url_fseek(w, 8, SEEK_SET);
-  put_be32(w, 0x11223344);
-  url_fseek(w, 400, SEEK_SET);
-  put_byte(w, 0x55);
-  put_flush_packet(w);
-  url_fclose(w);
-  Bytes b = ReadFile(path);
-  ASSERT_EQ(b.size(), 401u);
-  EXPECT_EQ(b[8], 0x11);
-  EXPECT_EQ(b[11], 0x44);
-  EXPECT_EQ(b[400], 0x55);
-  std::remove(path.c_str());
+TEST(ByteIo, RescaleRoundsHalvesAwayFromZero) {
+  EXPECT_EQ(av_rescale_q(15, {1, 10}, {1, 1}), 2);     // 1.5
+  EXPECT_EQ(av_rescale_q(-15, {1, 10}, {1, 1}), -2);   // -1.5
+  EXPECT_EQ(av_rescale_q(14, {1, 10}, {1, 1}), 1);
+  EXPECT_EQ(av_rescale_q(-14, {1, 10}, {1, 1}), -1);
+  EXPECT_EQ(av_rescale_q(25, {1, 10}, {1, 1}), 3);     // 2.5
+  EXPECT_EQ(av_rescale_q(12000000, {1, 1000000}, {1, 90000}), 1080000);
+  EXPECT_EQ(av_rescale_q(1, {1, 3}, {1, 2}), 1);       // 0.67
+  EXPECT_EQ(av_rescale_q(7, {3, -2}, {1, 1}), -11);    // -10.5
+  // Products that leave 64 bits still give the exact result.
+  EXPECT_EQ(av_rescale_q(INT64_MAX / 2, {1000000, 1}, {1, 1}), INT64_MAX) << "clamped";
+  EXPECT_EQ(av_rescale_q(4000000000000LL, {1, 1000000}, {1, 90000}), 360000000000LL);
+  EXPECT_EQ(av_rescale_q(INT64_MAX, {1, 3}, {1, 3}), INT64_MAX);
+  EXPECT_EQ(av_rescale_q(5, {1, 0}, {1, 1}), INT64_MIN) << "no time base";
 }
 
-// Replacing the buffer loses nothing: unread bytes stay readable, unwritten
-// bytes reach the file.
+// Registering a protocol twice keeps the list (it used to cut it).
+TEST(ByteIo, RegisteredProtocolsAreFoundAndRegisteringTwiceKeepsTheList) {
+  krvfuzz::RegisterMemoryProtocol();
+  static URLProtocol extra = {"zzextra", nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr};
+  EXPECT_EQ(register_protocol(&extra), 0);
+  EXPECT_EQ(register_protocol(&extra), 0);
+  Bytes data{9, 8, 7};
+  krvfuzz::SetMemoryFile(data.data(), data.size());
+  ByteIOContext* s = url_open_file(krvfuzz::kMemoryFileName, URL_RDONLY);
+  ASSERT_NE(s, nullptr);
+  EXPECT_EQ(get_be24(s), 0x090807u);
+  EXPECT_EQ(url_fsize(s), 3);
+  url_fclose(s);
+}
+
+
+// A new buffer keeps the bytes read ahead into the old one (they were lost).
 TEST(ByteIo, ReplacingTheBufferKeepsBufferedBytes) {
   std::string path = TempPath("setbuf.bin");
   Bytes data = Payload(100000, 5);
@@ -228,20 +158,5 @@ TEST(ByteIo, ReplacingTheBufferKeepsBufferedBytes) {
   std::remove(path.c_str());
 }
 
-TEST(ByteIo, RescaleRoundsHalvesAwayFromZero) {
-  EXPECT_EQ(av_rescale_q(15, {1, 10}, {1, 1}), 2);     // 1.5
-  EXPECT_EQ(av_rescale_q(-15, {1, 10}, {1, 1}), -2);   // -1.5
-  EXPECT_EQ(av_rescale_q(14, {1, 10}, {1, 1}), 1);
-  EXPECT_EQ(av_rescale_q(-14, {1, 10}, {1, 1}), -1);
-  EXPECT_EQ(av_rescale_q(25, {1, 10}, {1, 1}), 3);     // 2.5
-  EXPECT_EQ(av_rescale_q(12000000, {1, 1000000}, {1, 90000}), 1080000);
-  EXPECT_EQ(av_rescale_q(1, {1, 3}, {1, 2}), 1);       // 0.67
-  EXPECT_EQ(av_rescale_q(7, {3, -2}, {1, 1}), -11);    // -10.5
-  // Products that leave 64 bits still give the exact result.
-  EXPECT_EQ(av_rescale_q(INT64_MAX / 2, {1000000, 1}, {1, 1}), INT64_MAX) << "clamped";
-  EXPECT_EQ(av_rescale_q(4000000000000LL, {1, 1000000}, {1, 90000}), 360000000000LL);
-  EXPECT_EQ(av_rescale_q(INT64_MAX, {1, 3}, {1, 3}), INT64_MAX);
-  EXPECT_EQ(av_rescale_q(5, {1, 0}, {1, 1}), INT64_MIN) << "no time base";
-}
 
 }  // namespace

@@ -8,33 +8,24 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
 
-using namespace krv;
 using namespace krvtest;
 
 namespace {
 
-Bytes SeedRecording() {
+TEST(FuzzSeeds, WriterRecordingItsTruncationsDamageAndHandMadeOddities) {
   std::string path = TempPath("seed.krv");
   {
     Writing w(path, RecorderStreams(), 1710491400, "SEED");
-    EXPECT_EQ(w.Header(), 0);
-    for (int i = 0; i < 60; ++i) EXPECT_EQ(w.Packet(i % 9, i * 50000, i % 9 == 0 && i % 18 == 0, Payload(5 + i, 1)), 0);
+    ASSERT_EQ(w.Header(), 0);
+    for (int i = 0; i < 60; ++i) ASSERT_EQ(w.Packet(i % 9, i * 50000, i % 9 == 0 && i % 18 == 0, Payload(5 + i, 1)), 0);
   }
-  Bytes b = ReadFile(path);
+  Bytes seed = ReadFile(path);
   std::remove(path.c_str());
-  return b;
-}
-
-TEST(FuzzSeeds, WriterRecordingAndItsTruncations) {
-  Bytes seed = SeedRecording();
   ASSERT_GT(seed.size(), 500u);
   LLVMFuzzerTestOneInput(seed.data(), seed.size());
   for (size_t cut = 0; cut < seed.size(); cut += 7) LLVMFuzzerTestOneInput(seed.data(), cut);
   LLVMFuzzerTestOneInput(nullptr, 0);
-}
 
-TEST(FuzzSeeds, ByteFlipsAndSizeFieldDamage) {
-  Bytes seed = SeedRecording();
   uint32_t x = 12345;
   for (int round = 0; round < 300; ++round) {
     Bytes b = seed;
@@ -50,9 +41,7 @@ TEST(FuzzSeeds, ByteFlipsAndSizeFieldDamage) {
     b[i] = b[i + 1] = b[i + 2] = 0xFF;
     LLVMFuzzerTestOneInput(b.data(), b.size());
   }
-}
 
-TEST(FuzzSeeds, HandMadeOddities) {
   Builder deep;
   deep.EcmaBegin().Key("x");
   for (int i = 0; i < 5000; ++i) deep.U8(10).Be32(0xFFFFFFFF);

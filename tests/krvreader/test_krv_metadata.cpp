@@ -14,15 +14,9 @@ using namespace krvtest;
 
 namespace {
 
-struct MetaReading {
-  explicit MetaReading(const Bytes& bytes) : path(TempPath("meta.krv")) {
-    WriteFile(path, bytes);
-    r = std::make_unique<Reading>(path);
-    packets = r->All();
-  }
-  ~MetaReading() { std::remove(path.c_str()); }
-  std::string path;
-  std::unique_ptr<Reading> r;
+// The bytes read to their end.
+struct MetaReading : FileReading {
+  explicit MetaReading(const Bytes& bytes) : FileReading(bytes, "meta.krv"), packets(r->All()) {}
   std::vector<Pkt> packets;
 };
 
@@ -32,51 +26,6 @@ Bytes Meta(const Bytes& fileLevel, const Bytes& video, const Bytes& audio) {
   Builder b;
   b.Raw(fileLevel).Raw(video).Raw(audio);
   return MetaTag(b.bytes());
-}
-
-Bytes Array(std::initializer_list<std::pair<const char*, double>> entries) {
-  Builder b;
-  b.EcmaBegin(static_cast<uint32_t>(entries.size()));
-  for (const auto& e : entries) b.NumEntry(e.first, e.second);
-  b.End();
-  return b.bytes();
-}
-
-TEST(KrvMetadata, KeysSetTheContextAndTheirArraysStream) {
-  Builder file;
-  file.EcmaBegin().NumEntry("start_time", 1710491400).NumEntry("duration", 600000).NumEntry("filesize", 12345);
-  file.Key("busnum").Str("\xE7\xB2\xA4" "A.168B").End();
-  MetaReading m(Concat({FileHeader(0x24),
-                        Meta(file.bytes(),
-                             Array({{"width", 704}, {"height", 576}, {"framerate", 25}, {"videodatarate", 1000},
-                                    {"videocodecid", 7}}),
-                             Array({{"audiocodecid", 69638}, {"audiosamplerate", 8000}, {"audiosamplesize", 16}})),
-                        MediaTag(9, 0, 1, 0x10, {1})}));
-  RecordingContext* ctx = m.r->ctx;
-  EXPECT_EQ(ctx->start_time, 1710491400);
-  EXPECT_EQ(ctx->duration, 600000000) << "ten minutes in milliseconds";
-  EXPECT_EQ(ctx->file_size, 12345);
-  EXPECT_STREQ(ctx->busnum, "\xE7\xB2\xA4" "A.168B");
-  RecordingStream* v = m.r->Stream(0);
-  EXPECT_EQ(v->width, 704);
-  EXPECT_EQ(v->height, 576);
-  EXPECT_EQ(v->fps, 25);
-  EXPECT_EQ(v->bit_rate, 1024000);
-  EXPECT_EQ(v->codec_id, CODEC_H264);
-  RecordingStream* a = m.r->Stream(1);
-  EXPECT_EQ(a->codec_id, CODEC_ADPCM_MS);
-  EXPECT_EQ(a->sample_rate, 8000);
-  EXPECT_EQ(a->bits_per_sample, 16);
-}
-
-TEST(KrvMetadata, TheFileLevelArrayBelongsToStreamZero) {
-  MetaReading m(Concat({FileHeader(0x24), Meta(Array({{"width", 320}, {"duration", 1000}}), Array({{"height", 240}}),
-                                               Array({{"width", 99}})),
-                        MediaTag(9, 0, 1, 0x10, {1})}));
-  EXPECT_EQ(m.r->Stream(0)->width, 320);
-  EXPECT_EQ(m.r->Stream(0)->height, 240);
-  EXPECT_EQ(m.r->Stream(1)->width, 99);
-  EXPECT_EQ(m.r->ctx->duration, 1000000);
 }
 
 TEST(KrvMetadata, NegativeDurationBecomesZeroAndNonPositiveSizesAreIgnored) {
@@ -94,7 +43,7 @@ TEST(KrvMetadata, NegativeDurationBecomesZeroAndNonPositiveSizesAreIgnored) {
   EXPECT_EQ(m.r->Stream(1)->bits_per_sample, 0);
 }
 
-TEST(KrvMetadata, SampleRatesAreMappedOnlyWhileUnset) {
+TEST(KrvMetadata, AudioKeysAfterAnAudioTag) {
   for (auto [given, expected] : std::vector<std::pair<int, int>>{
            {44000, 44100}, {22000, 22050}, {11000, 11025}, {5000, 5512}, {8000, 8000}, {16000, 16000}}) {
     MetaReading m(Concat({FileHeader(0x24), Meta(Array({}), Array({}), Array({{"audiosamplerate", given}})),
@@ -105,13 +54,12 @@ TEST(KrvMetadata, SampleRatesAreMappedOnlyWhileUnset) {
   MetaReading m(Concat({FileHeader(0x24), MediaTag(8, 1, 1, 0x06, {1}),
                         Meta(Array({}), Array({}), Array({{"audiosamplerate", 44000}})), MediaTag(9, 0, 2, 0x10, {2})}));
   EXPECT_EQ(m.r->Stream(1)->sample_rate, 11025);
-}
 
-TEST(KrvMetadata, SampleSizeEightTurnsSixteenBitPcmIntoEightBit) {
-  MetaReading m(Concat({FileHeader(0x24), MediaTag(8, 1, 1, 0x32, {1}),
-                        Meta(Array({}), Array({}), Array({{"audiosamplesize", 8}})), MediaTag(9, 0, 2, 0x10, {2})}));
-  EXPECT_EQ(m.r->Stream(1)->codec_id, CODEC_PCM_S8);
-  EXPECT_EQ(m.r->Stream(1)->bits_per_sample, 8);
+  // Sample size 8 turns 16-bit PCM, set by an earlier audio tag, into 8-bit.
+  MetaReading pcm(Concat({FileHeader(0x24), MediaTag(8, 1, 1, 0x32, {1}),
+                          Meta(Array({}), Array({}), Array({{"audiosamplesize", 8}})), MediaTag(9, 0, 2, 0x10, {2})}));
+  EXPECT_EQ(pcm.r->Stream(1)->codec_id, CODEC_PCM_S8);
+  EXPECT_EQ(pcm.r->Stream(1)->bits_per_sample, 8);
 }
 
 TEST(KrvMetadata, StreamIdAndStreamTypeChangesRouteLaterTags) {
@@ -200,7 +148,6 @@ TEST(KrvMetadata, HostileNumbersDoNotOverflow) {
   EXPECT_EQ(m.r->Stream(0)->width, INT32_MAX);
 }
 
-
 // The metadata walk reads straight from the byte reader's buffer where it
 // can and through the byte reader where a value crosses the buffer's end:
 // the same tags must give the same context wherever the buffer ends. Nested
@@ -256,7 +203,7 @@ Facts ReadWithBuffer(const std::string& path, int bufferBytes) {
 
 TEST(KrvMetadata, ParsedAlikeWhereverTheBufferEnds) {
   // Bus numbers of every length around the 16 bytes short strings are copied by.
-  for (int busLen : {0, 1, 15, 16, 17, 18, 25}) {
+  for (int busLen : {0, 15, 16, 17}) {
   const std::string bus = std::string("BUS-0123456789-0123456789").substr(0, static_cast<size_t>(busLen));
   Builder file;
   file.EcmaBegin().NumEntry("start_time", 1710491400).NumEntry("duration", 61000);
@@ -297,11 +244,16 @@ TEST(KrvMetadata, ParsedAlikeWhereverTheBufferEnds) {
     const Facts usual = ReadWithBuffer(path, 0);
     if (variant == 0) {
       EXPECT_EQ(usual.start, 1710491400);
+      EXPECT_EQ(usual.duration, 61000000) << "milliseconds";
       EXPECT_EQ(usual.busnum, bus);
       ASSERT_EQ(usual.streams.size(), 2u);
       EXPECT_EQ(usual.streams[0][4], 640) << "the key with a NUL named width";
       EXPECT_EQ(usual.streams[0][5], 480);
       EXPECT_EQ(usual.streams[0][8], 2) << "stereo, applied to stream 0";
+      EXPECT_EQ(usual.streams[0][2], CODEC_H264);
+      EXPECT_EQ(usual.streams[0][3], 512 * 1024) << "kbit/s of 1024 bits";
+      EXPECT_EQ(usual.streams[0][9], 25);
+      EXPECT_EQ(usual.streams[1], (std::vector<int>{1, KIND_AUDIO, CODEC_ADPCM_MS, 0, 0, 0, 16, 8000, 1, 0}));
       EXPECT_EQ(usual.fileSize, 4096);
       EXPECT_EQ(usual.dts.size(), 3u);
     }

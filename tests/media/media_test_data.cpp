@@ -14,7 +14,10 @@ extern "C" {
 
 namespace mediatest {
 
-std::string DataDir() {
+namespace {
+
+// $CORVANE_BUILD_DIR/testdata/media (created on first use).
+std::string dataDir() {
   const char* build = std::getenv("CORVANE_BUILD_DIR");
   std::string base = build != nullptr ? build : "/tmp";
   std::string dir = base + "/testdata";
@@ -24,16 +27,19 @@ std::string DataDir() {
   return dir;
 }
 
-bool Run(const std::string& command) { return std::system(command.c_str()) == 0; }
+// Runs a shell command; true when it exits 0. Output goes to the test log.
+bool run(const std::string& command) { return std::system(command.c_str()) == 0; }
+
+}  // namespace
 
 std::string Ensure(const std::string& name, const std::string& command) {
-  const std::string path = DataDir() + "/" + name;
+  const std::string path = dataDir() + "/" + name;
   struct stat st {};
   if (stat(path.c_str(), &st) == 0 && st.st_size > 0) return path;
   const std::string tmp = path + ".tmp" + std::to_string(getpid());
   std::string cmd = command;
   for (size_t at; (at = cmd.find("%OUT%")) != std::string::npos;) cmd.replace(at, 5, tmp);
-  if (!Run(cmd + " >/dev/null 2>&1")) {
+  if (!run(cmd + " >/dev/null 2>&1")) {
     std::remove(tmp.c_str());
     return "";
   }
@@ -44,12 +50,6 @@ std::string Ensure(const std::string& name, const std::string& command) {
 Bytes ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
-bool WriteFile(const std::string& path, const Bytes& data) {
-  std::ofstream out(path, std::ios::binary);
-  out.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
-  return static_cast<bool>(out);
 }
 
 std::vector<Bytes> SplitNalUnits(const Bytes& s) {
@@ -107,7 +107,7 @@ std::vector<Bytes> SplitAccessUnits(const Bytes& stream) {
 std::vector<std::string> FfmpegFrameMd5(const std::string& path) {
   const std::string out = path + ".framemd5." + std::to_string(getpid());
   std::vector<std::string> md5s;
-  if (!Run("ffmpeg -nostdin -v error -y -i '" + path + "' -map 0:0 -fps_mode passthrough -f framemd5 '" + out + "'"))
+  if (!run("ffmpeg -nostdin -v error -y -i '" + path + "' -map 0:0 -fps_mode passthrough -f framemd5 '" + out + "'"))
     return md5s;
   std::ifstream in(out);
   std::string line;
@@ -151,9 +151,6 @@ bool ParseWav(const Bytes& f, Wav* wav) {
     const size_t body = at + 8;
     if (size > f.size() - body) return false;
     if (id == "fmt " && size >= 16) {
-      wav->formatTag = f[body] | (f[body + 1] << 8);
-      wav->channels = f[body + 2] | (f[body + 3] << 8);
-      wav->sampleRate = static_cast<int>(le32(f, body + 4));
       wav->blockAlign = f[body + 12] | (f[body + 13] << 8);
       haveFmt = true;
     } else if (id == "data") {
@@ -168,7 +165,7 @@ bool ParseWav(const Bytes& f, Wav* wav) {
 std::vector<int16_t> FfmpegDecodeS16(const std::string& path) {
   const std::string out = path + ".s16." + std::to_string(getpid());
   std::vector<int16_t> samples;
-  if (!Run("ffmpeg -nostdin -v error -y -i '" + path + "' -f s16le -c:a pcm_s16le '" + out + "'")) return samples;
+  if (!run("ffmpeg -nostdin -v error -y -i '" + path + "' -f s16le -c:a pcm_s16le '" + out + "'")) return samples;
   const Bytes raw = ReadFile(out);
   std::remove(out.c_str());
   samples.resize(raw.size() / 2);

@@ -11,18 +11,11 @@ namespace mediatest {
 
 using Bytes = std::vector<unsigned char>;
 
-// $CORVANE_BUILD_DIR/testdata/media (created on first use).
-std::string DataDir();
-
-// Runs a shell command; true when it exits 0. Output goes to the test log.
-bool Run(const std::string& command);
-
-// The path of DataDir()/name, made first when missing by running `command`
+// The path of $CORVANE_BUILD_DIR/testdata/media/name, made first when missing by running `command`
 // with "%OUT%" replaced by a temporary path. Empty on failure.
 std::string Ensure(const std::string& name, const std::string& command);
 
 Bytes ReadFile(const std::string& path);
-bool WriteFile(const std::string& path, const Bytes& data);
 
 // Splits an H.264 Annex B stream into access units: a new unit starts at an
 // access unit delimiter, SEI, SPS or PPS, or at a slice whose first
@@ -39,11 +32,8 @@ std::vector<std::string> FfmpegFrameMd5(const std::string& path);
 
 std::string Md5Hex(const unsigned char* data, size_t size);
 
-// A WAV file's format block alignment and data chunk.
+// A WAV file's block alignment and data chunk.
 struct Wav {
-  int formatTag = 0;
-  int channels = 0;
-  int sampleRate = 0;
   int blockAlign = 0;
   Bytes data;
 };

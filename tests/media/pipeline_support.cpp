@@ -62,11 +62,9 @@ std::vector<Packet> ReadPackets(const std::string& path, int kind) {
         if (ctx->streams[slot] != nullptr && ctx->streams[slot]->index == pkt.stream_index) st = ctx->streams[slot];
       if (st == nullptr || st->kind != kind || pkt.size <= 0) continue;
       Packet p;
-      p.streamId = pkt.stream_index;
       p.channel = kind == krv::KIND_AUDIO ? pkt.stream_index - 4 : pkt.stream_index;
       p.codecId = st->codec_id;
       p.dtsMs = static_cast<int64_t>(pkt.dts / 1000);
-      p.key = (pkt.flags & krv::PKT_FLAG_KEY) != 0;
       p.width = st->width;
       p.height = st->height;
       p.data.assign(pkt.data, pkt.data + pkt.size);

@@ -15,11 +15,9 @@
 namespace pipelinetest {
 
 struct Packet {
-  int streamId = 0;
   int channel = 0;  // video: 0-3 (stream id), audio: 0-3 (stream id - 4)
   int codecId = 0;
   int64_t dtsMs = 0;
-  bool key = false;
   int width = 0;
   int height = 0;
   std::vector<unsigned char> data;

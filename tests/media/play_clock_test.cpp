@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <mutex>
+#include <optional>
 #include <vector>
 
 #include "media/ac_movie_filter.h"
@@ -50,14 +51,15 @@ struct SleepLog {
   }
 };
 
-struct ClockFixture : ::testing::Test {
+// A started clock with the gate open, a recording filter and sleeper.
+struct ClockRig {
   GateOpen gate;
   RecordingSink sink;
   RecordingFilter filter;
   SleepLog log;
   ACPlayClock clock{&sink};
 
-  void SetUp() override {
+  ClockRig() {
     clock.SetSleeper(log.Sleeper());
     clock.Start(&filter, nullptr);
   }
@@ -74,6 +76,8 @@ struct ClockFixture : ::testing::Test {
     ASSERT_TRUE(WaitFor([&] { return filter.Held(); }, 2000));
   }
 };
+
+struct ClockFixture : ::testing::Test, ClockRig {};
 
 }  // namespace
 
@@ -92,22 +96,47 @@ TEST_F(ClockFixture, FortyMillisecondStepsAtNormalAndDoubleSpeed) {
   EXPECT_EQ(log.Get(), (std::vector<int>{40, 40, 40, 20, 20, 20}));
 }
 
-// A reference of 0 stands for "none yet": a recording whose first time is
-// 0 takes its second time as the reference, so its first gap is not waited.
-TEST_F(ClockFixture, ARecordingStartingAtZeroTakesItsSecondTimeAsReference) {
-  Push({0, 40, 80, 120});
-  clock.SetMode(ACPlayClock::kModePlay);
-  ASSERT_TRUE(WaitReports(4));
-  EXPECT_EQ(filter.Times(), (std::vector<int64_t>{0, 40, 80, 120}));
-  EXPECT_EQ(log.Get(), (std::vector<int>{40, 40}));
-}
-
-TEST_F(ClockFixture, GapsOfTwentyOrLessAddUp) {
-  Push({1000, 1010, 1020, 1030, 1040, 1050, 1060});
-  clock.SetMode(ACPlayClock::kModePlay);
-  ASSERT_TRUE(WaitReports(7));
-  // Every third timestamp the accumulated 30 ms are slept.
-  EXPECT_EQ(log.Get(), (std::vector<int>{30, 30}));
+// One run of times in one mode: the waits asked for and the times reported.
+TEST(ClockPacing, WaitsOfOneRun) {
+  struct Case {
+    const char* what;
+    int speed;  // 0: the default
+    int mode;
+    std::vector<int64_t> keys;
+    std::optional<std::vector<int>> sleeps;
+    std::vector<int64_t> times;  // empty: not checked
+  };
+  const Case cases[] = {
+      // A reference of 0 stands for "none yet": a recording whose first time
+      // is 0 takes its second time as the reference, so its first gap is not
+      // waited.
+      {"starting at 0", 0, ACPlayClock::kModePlay, {0, 40, 80, 120}, std::vector<int>{40, 40}, {0, 40, 80, 120}},
+      // Every third timestamp the accumulated 30 ms are slept.
+      {"gaps of 20 or less add up", 0, ACPlayClock::kModePlay, {1000, 1010, 1020, 1030, 1040, 1050, 1060},
+       std::vector<int>{30, 30}, {}},
+      {"a speed outside the nine plays at normal speed", 3, ACPlayClock::kModePlay, {1000, 1100},
+       std::vector<int>{100}, {}},
+      // The restart pass takes 0 as its reference; the play passes it starts
+      // run at the speed set: 80 ms at x2.
+      {"restart goes on playing", 32, ACPlayClock::kModeRestart, {1000, 1080, 1160}, std::vector<int>{40, 40}, {}},
+      {"fast forward does not wait", 0, ACPlayClock::kModeFast, {0, 5000, 10000, 15000}, std::vector<int>{}, {}},
+      // A real time of 1 ms is not taken for an empty list.
+      {"a time of 1 ms", 0, ACPlayClock::kModePlay, {1, 41}, std::nullopt, {1, 41}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ClockRig rig;
+    if (c.speed != 0) rig.clock.SetSpeed(c.speed);
+    for (int64_t k : c.keys) ASSERT_EQ(rig.clock.PushDTS(k, 10000), 1);
+    rig.clock.SetMode(c.mode);
+    ASSERT_TRUE(rig.WaitReports(c.keys.size()));
+    if (!c.times.empty()) {
+      EXPECT_EQ(rig.filter.Times(), c.times);
+    }
+    if (c.sleeps) {
+      EXPECT_EQ(rig.log.Get(), *c.sleeps);
+    }
+  }
 }
 
 TEST_F(ClockFixture, AJumpCostsAtMost640MsOfRecordingTime) {
@@ -126,14 +155,6 @@ TEST_F(ClockFixture, AJumpCostsAtMost640MsOfRecordingTime) {
   ASSERT_TRUE(WaitReports(4));
   // 640 at x1, 640 x 16 / 256 = 40 at x16, 640 x 16 at 1/16.
   EXPECT_EQ(log.Get(), (std::vector<int>{640, 40, 10240}));
-}
-
-TEST_F(ClockFixture, SpeedOutsideTheNineValuesPlaysAtNormalSpeed) {
-  clock.SetSpeed(3);
-  Push({1000, 1100});
-  clock.SetMode(ACPlayClock::kModePlay);
-  ASSERT_TRUE(WaitReports(2));
-  EXPECT_EQ(log.Get(), (std::vector<int>{100}));
 }
 
 TEST_F(ClockFixture, SingleStepEndsAtTheFirstTimeThirtyMsPast) {
@@ -186,48 +207,6 @@ TEST_F(ClockFixture, AfterStopTheNextTimeIsZeroAndPlayStartsFromZero) {
   EXPECT_TRUE(log.Get().empty());
 }
 
-TEST_F(ClockFixture, RestartGoesOnPlayingAtNormalSpeed) {
-  clock.SetSpeed(32);
-  Push({1000, 1080, 1160});
-  clock.SetMode(ACPlayClock::kModeRestart);
-  ASSERT_TRUE(WaitReports(3));
-  // The restart pass takes 0 as its reference; the play passes it starts
-  // run at the speed set: 80 ms at x2.
-  EXPECT_EQ(log.Get(), (std::vector<int>{40, 40}));
-}
-
-TEST_F(ClockFixture, FastForwardDoesNotWait) {
-  Push({0, 5000, 10000, 15000});
-  clock.SetMode(ACPlayClock::kModeFast);
-  ASSERT_TRUE(WaitReports(4));
-  EXPECT_TRUE(log.Get().empty());
-}
-
-TEST_F(ClockFixture, PlayTimeTakesEachSecondOnceAndTheMarkers) {
-  clock.PushDTS(DTS_BEGIN, 3500);
-  for (int64_t t = 0; t < 3000; t += 40) ASSERT_EQ(clock.PushDTS(t, 3500), 1) << t;
-  clock.SetMode(ACPlayClock::kModePlay);
-  ASSERT_TRUE(WaitReports(76));
-  PauseAndSettle();
-  clock.PushDTS(DTS_END, 3500);
-  clock.SetMode(ACPlayClock::kModePlay);
-  ASSERT_TRUE(WaitReports(77));
-  std::vector<std::pair<intptr_t, intptr_t>> got;
-  for (const auto& p : sink.Posts()) {
-    EXPECT_EQ(p.message, static_cast<uint32_t>(WM_PLAY_TIME));
-    got.emplace_back(p.wParam, p.lParam);
-  }
-  const std::vector<std::pair<intptr_t, intptr_t>> want = {{3, -1}, {3, 0}, {3, 1}, {3, 2}, {3, -3}};
-  EXPECT_EQ(got, want);
-}
-
-TEST_F(ClockFixture, ARealOneMillisecondTimeIsNotTakenForAnEmptyList) {
-  Push({1, 41});
-  clock.SetMode(ACPlayClock::kModePlay);
-  ASSERT_TRUE(WaitReports(2));
-  EXPECT_EQ(filter.Times(), (std::vector<int64_t>{1, 41}));
-}
-
 TEST_F(ClockFixture, WithoutAModeTimesStayInTheList) {
   Push({0, 40, 80});
   media::acSleepMs(60);
@@ -249,15 +228,6 @@ TEST(ClockGates, PushesWithBothGatesClosedAreDroppedAsAccepted) {
   clock.SetMode(ACPlayClock::kModePlay);
   media::acSleepMs(50);
   EXPECT_EQ(filter.Count(), 0u);
-}
-
-TEST(ClockGates, TheListRefusesThe201stTime) {
-  GateOpen gate;
-  ACPlayClock clock(nullptr);
-  for (int i = 0; i < 200; ++i) ASSERT_EQ(clock.PushDTS(i, 0), 1);
-  EXPECT_EQ(clock.PushDTS(200, 0), 0);
-  clock.ClearDTS();
-  EXPECT_EQ(clock.PushDTS(200, 0), 1);
 }
 
 // Real time, with the clock's own 1 ms timer.

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <mutex>
 #include <random>
 #include <vector>
 
@@ -65,20 +64,6 @@ struct NullPlayer : ::testing::Test {
 };
 
 }  // namespace
-
-TEST_F(NullPlayer, DeviceBufferIsAFifteenthOfASecond) {
-  EXPECT_EQ(player.DeviceBufferBytes(), 1066);
-  EXPECT_EQ(player.DeviceFrequency(), 8000);
-}
-
-TEST_F(NullPlayer, A320ByteBlockAt5000EndsAt5020AndHas5000Played) {
-  player.Pause(1);  // the feed thread leaves the ring alone
-  ASSERT_EQ(push(player, ACSoundPlayer::kHisiVoiceType, 5000, voiceFrame(161)), 1);  // 322 bytes
-  ASSERT_TRUE(WaitFor([&] { return player.BufferedEndTime() != 0; }, 2000));
-  EXPECT_EQ(player.BufferedEndTime(), 5020);
-  EXPECT_EQ(player.StoredBytes(), 322);
-  EXPECT_EQ(player.PlayedTime(), 5000);
-}
 
 TEST_F(NullPlayer, PauseKeepsTheSoundAndResumeGoesOnWhereItStopped) {
   player.Pause(1);
@@ -141,53 +126,21 @@ TEST_F(NullPlayer, ClearWhilePausedWithAFullRingReturnsAtOnce) {
   ASSERT_TRUE(WaitFor([&] { return player.BufferedEndTime() == 120; }, 2000));
 }
 
-TEST_F(NullPlayer, StopWhilePausedWithFullQueuesEndsWithinOneSecond) {
-  player.Pause(1);
-  const auto frame = voiceFrame(481);
-  for (int i = 0; i < 200; ++i) push(player, ACSoundPlayer::kHisiVoiceType, i * 60, frame);
-  const int64_t start = NowMs();
-  player.Stop();
-  EXPECT_LT(NowMs() - start, 1000);
-  EXPECT_FALSE(player.Running());
-  // Stopped: pushes are dropped as accepted.
-  EXPECT_EQ(push(player, ACSoundPlayer::kHisiVoiceType, 0, frame), 1);
-}
-
-TEST(SoundPlayer, PushBeforeStartIsTakenAndStoresNothing) {
-  GateOpen gate;
+TEST(SoundPlayer, PushesBeforeStartOrWithBothGatesClosedAreTakenAndStoreNothing) {
   ACSoundPlayer player;
   ASSERT_EQ(player.Init(kWindow, 1, 8000, 16, CreateNullSoundDevice()), 1);
   const auto frame = voiceFrame(161);
-  for (int i = 0; i < 30; ++i) ASSERT_EQ(push(player, ACSoundPlayer::kHisiVoiceType, i * 20, frame), 1);
+  {
+    GateOpen gate;
+    for (int i = 0; i < 30; ++i) ASSERT_EQ(push(player, ACSoundPlayer::kHisiVoiceType, i * 20, frame), 1);
+  }
+  // Both gates shut from here on.
   player.Start();
   player.Pause(1);
+  for (int i = 30; i < 60; ++i) ASSERT_EQ(push(player, ACSoundPlayer::kHisiVoiceType, i * 20, frame), 1);
   acSleepMs(50);
   EXPECT_EQ(player.StoredBytes(), 0);
   EXPECT_EQ(player.BufferedEndTime(), 0);
-}
-
-TEST(SoundPlayer, PushesWithBothGatesClosedAreDroppedAsAccepted) {
-  krvGate.Reset();
-  aviGate.Reset();
-  ACSoundPlayer player;
-  ASSERT_EQ(player.Init(kWindow, 1, 8000, 16, CreateNullSoundDevice()), 1);
-  player.Start();
-  player.Pause(1);
-  const auto frame = voiceFrame(161);
-  for (int i = 0; i < 30; ++i) ASSERT_EQ(push(player, ACSoundPlayer::kHisiVoiceType, i * 20, frame), 1);
-  acSleepMs(50);
-  EXPECT_EQ(player.StoredBytes(), 0);
-}
-
-TEST(SoundPlayer, InitRefusesANullWindowAndUnusableFormats) {
-  ACSoundPlayer player;
-  EXPECT_EQ(player.Init(nullptr, 1, 8000, 16, CreateNullSoundDevice()), 0);
-  EXPECT_EQ(player.Init(kWindow, 3, 8000, 16, CreateNullSoundDevice()), 0);
-  EXPECT_EQ(player.Init(kWindow, 1, 0, 16, CreateNullSoundDevice()), 0);
-  EXPECT_EQ(player.Init(kWindow, 1, 8000, 12, CreateNullSoundDevice()), 0);
-  player.Start();  // not initialised: nothing starts
-  EXPECT_FALSE(player.Running());
-  EXPECT_EQ(player.PlayedTime(), 0);
 }
 
 TEST(SdlSoundPlayer, Speed32DoublesTheDeviceRate) {
@@ -306,16 +259,4 @@ TEST(SoundBuffer, RandomWritesAndReadsKeepTheByteStream) {
     ASSERT_EQ(ring.Stored(), written - read);
   }
   EXPECT_GT(read, 100000);
-}
-
-TEST(SoundBuffer, FullAndDropAll) {
-  ACSoundBuffer ring(64);
-  int available = 0;
-  ASSERT_NE(ring.WriteArea(64, &available), nullptr);
-  ring.Commit(64);
-  EXPECT_EQ(ring.Stored(), 64);
-  EXPECT_EQ(ring.WriteArea(1, &available), nullptr);
-  ring.DropAll();
-  EXPECT_EQ(ring.Stored(), 0);
-  EXPECT_NE(ring.WriteArea(64, &available), nullptr);
 }

@@ -26,206 +26,153 @@ constexpr auto kRunFor = std::chrono::milliseconds(800);
 constexpr int64_t kMinItems = 2000;
 constexpr int kMinPings = 200;
 
-// The payload of packet `seq`: its length and bytes follow from seq.
-int payloadLength(int64_t seq) { return 8 + static_cast<int>(seq % 2000); }
+// The payload of item `seq`: its bytes follow from seq.
 unsigned char payloadByte(int64_t seq, int i) { return static_cast<unsigned char>(seq * 31 + i); }
 
-// Retries `op` (under obj's lock) until it reports success.
+// Runs `op` under obj's lock; with `retry`, until it reports success.
 template <typename Op>
-void retryLocked(ACObject& obj, Op op) {
+auto locked(ACObject& obj, Op op, bool retry = false) {
   for (;;) {
     obj.Lock(-1);
-    const int r = op();
+    const auto r = op();
     obj.Unlock();
-    if (r) return;
+    if (r || !retry) return r;
     std::this_thread::yield();
   }
+}
+
+enum class Popped { kNone, kEnd, kGood, kBad };
+
+// A producer thread calls push(seq) for seq 0, 1, ... (at least kMinItems,
+// and for at least kRunFor), then pushEnd(); this thread calls pop(expected)
+// until it reports the end. Every item must come out once, in order.
+template <typename Push, typename PushEnd, typename Pop>
+void expectOneToOne(Push push, PushEnd pushEnd, Pop pop) {
+  std::atomic<int64_t> produced{0};
+  std::thread producer([&] {
+    const auto end = Clock::now() + kRunFor;
+    int64_t seq = 0;
+    for (; seq < kMinItems || Clock::now() < end; ++seq) push(seq);
+    produced = seq;
+    pushEnd();
+  });
+  int64_t expected = 0;
+  int64_t firstBad = -1;
+  for (;;) {
+    const Popped r = pop(expected);
+    if (r == Popped::kNone) {
+      std::this_thread::yield();
+      continue;
+    }
+    if (r == Popped::kEnd) break;
+    // After a bad item the ring is still drained, so the producer ends.
+    if (r == Popped::kBad && firstBad < 0) firstBad = expected;
+    ++expected;
+  }
+  producer.join();
+  EXPECT_EQ(firstBad, -1) << "a bad item";
+  EXPECT_EQ(expected, produced.load());
+  EXPECT_GE(expected, kMinItems);
 }
 
 }  // namespace
 
 TEST(QueueStressTest, MediaListOneProducerOneConsumer) {
   ACMediaList list;
-  std::atomic<int64_t> produced{0};
-  std::thread producer([&] {
-    std::vector<unsigned char> buf(4096);
-    const auto end = Clock::now() + kRunFor;
-    int64_t seq = 0;
-    for (; seq < kMinItems || Clock::now() < end; ++seq) {
-      const int n = payloadLength(seq);
-      for (int i = 0; i < n; ++i) buf[static_cast<size_t>(i)] = payloadByte(seq, i);
-      retryLocked(list, [&] { return list.PushPacket(static_cast<int>(seq & 0xFFFF), seq, buf.data(), n, 2, 4); });
-    }
-    produced = seq;
-    retryLocked(list, [&] { return list.PushPacket(0, DTS_END, nullptr, 0, 0, 0); });
-  });
-
-  std::vector<unsigned char> out(4096);
-  int64_t expected = 0;
-  int bad = 0;
-  for (;;) {
-    int type = 0, len = static_cast<int>(out.size()), w = 0, h = 0;
-    int64_t dts = 0;
-    list.Lock(-1);
-    const int got = list.PopPacket(&type, &dts, out.data(), &len, &w, &h);
-    list.Unlock();
-    if (!got) {
-      std::this_thread::yield();
-      continue;
-    }
-    if (dts == DTS_END) break;
-    if (dts != expected || type != static_cast<int>(expected & 0xFFFF) || len != payloadLength(expected) ||
-        w != 2 || h != 4) {
-      ++bad;
-    } else {
-      for (int i = 0; i < len; ++i)
-        if (out[static_cast<size_t>(i)] != payloadByte(expected, i)) {
-          ++bad;
-          break;
-        }
-    }
-    ++expected;
-    if (bad > 0) break;
-  }
-  producer.join();
-  EXPECT_EQ(bad, 0) << "at packet " << expected;
-  EXPECT_EQ(expected, produced.load());
-  EXPECT_GE(expected, kMinItems);
+  auto length = [](int64_t seq) { return 8 + static_cast<int>(seq % 2000); };
+  std::vector<unsigned char> in(4096), out(4096);
+  expectOneToOne(
+      [&](int64_t seq) {
+        const int n = length(seq);
+        for (int i = 0; i < n; ++i) in[static_cast<size_t>(i)] = payloadByte(seq, i);
+        locked(list, [&] { return list.PushPacket(static_cast<int>(seq & 0xFFFF), seq, in.data(), n, 2, 4); }, true);
+      },
+      [&] { locked(list, [&] { return list.PushPacket(0, DTS_END, nullptr, 0, 0, 0); }, true); },
+      [&](int64_t expected) {
+        int type = 0, len = static_cast<int>(out.size()), w = 0, h = 0;
+        int64_t dts = 0;
+        if (!locked(list, [&] { return list.PopPacket(&type, &dts, out.data(), &len, &w, &h); })) return Popped::kNone;
+        if (dts == DTS_END) return Popped::kEnd;
+        if (dts != expected || type != static_cast<int>(expected & 0xFFFF) || len != length(expected) || w != 2 ||
+            h != 4)
+          return Popped::kBad;
+        for (int i = 0; i < len; ++i)
+          if (out[static_cast<size_t>(i)] != payloadByte(expected, i)) return Popped::kBad;
+        return Popped::kGood;
+      });
 }
 
 TEST(QueueStressTest, MovieListOneProducerOneConsumer) {
   ACMovieList pool;
-  std::atomic<int64_t> produced{0};
   // The producer writes each picture into its slot outside the lock, as a
   // decode thread converts into the slot it holds.
-  std::thread producer([&] {
-    const auto end = Clock::now() + kRunFor;
-    int64_t seq = 0;
-    auto fill = [&](int64_t dts, int64_t tag) {
-      ACMovieFrame* slot = nullptr;
-      unsigned char* buf = nullptr;
-      int32_t *hw = nullptr, *w = nullptr, *h = nullptr;
-      retryLocked(pool, [&] { return pool.AcquireFrame(&slot, &buf, &hw, &w, &h); });
-      slot->dts = dts;
-      *hw = static_cast<int32_t>(tag & 0x3FF);
-      *w = 2 * *hw;
-      *h = 2;
-      std::memcpy(buf, &tag, sizeof tag);
-      std::memcpy(buf + kMediaBufferBytes - sizeof tag, &tag, sizeof tag);
-    };
-    for (; seq < kMinItems || Clock::now() < end; ++seq) fill(seq, seq);
-    produced = seq;
-    fill(DTS_END, -3);
-    // The last picture becomes visible with the producer's next acquire.
-    retryLocked(pool, [&] { return pool.AcquireFrame(nullptr, nullptr, nullptr, nullptr, nullptr); });
-  });
-
-  int64_t expected = 0;
-  int bad = 0;
-  for (;;) {
-    int64_t dts = 0;
+  auto fill = [&](int64_t dts, int64_t tag) {
+    ACMovieFrame* slot = nullptr;
     unsigned char* buf = nullptr;
-    int32_t hw = 0, w = 0, h = 0;
-    pool.Lock(-1);
-    const int got = pool.PopFrame(&dts, &buf, &hw, &w, &h);
-    pool.Unlock();
-    if (!got) {
-      std::this_thread::yield();
-      continue;
-    }
-    if (dts == DTS_END) break;
-    int64_t head = 0, tail = 0;
-    std::memcpy(&head, buf, sizeof head);
-    std::memcpy(&tail, buf + kMediaBufferBytes - sizeof tail, sizeof tail);
-    if (dts != expected || head != expected || tail != expected || hw != (expected & 0x3FF) || w != 2 * hw) {
-      ++bad;
-      break;
-    }
-    ++expected;
-  }
-  producer.join();
-  EXPECT_EQ(bad, 0) << "at picture " << expected;
-  EXPECT_EQ(expected, produced.load());
-  EXPECT_GE(expected, kMinItems);
+    int32_t *hw = nullptr, *w = nullptr, *h = nullptr;
+    locked(pool, [&] { return pool.AcquireFrame(&slot, &buf, &hw, &w, &h); }, true);
+    slot->dts = dts;
+    *hw = static_cast<int32_t>(tag & 0x3FF);
+    *w = 2 * *hw;
+    *h = 2;
+    std::memcpy(buf, &tag, sizeof tag);
+    std::memcpy(buf + kMediaBufferBytes - sizeof tag, &tag, sizeof tag);
+  };
+  expectOneToOne([&](int64_t seq) { fill(seq, seq); },
+                 [&] {
+                   fill(DTS_END, -3);
+                   // The last picture becomes visible with the producer's next acquire.
+                   locked(pool, [&] { return pool.AcquireFrame(nullptr, nullptr, nullptr, nullptr, nullptr); }, true);
+                 },
+                 [&](int64_t expected) {
+                   int64_t dts = 0;
+                   unsigned char* buf = nullptr;
+                   int32_t hw = 0, w = 0, h = 0;
+                   if (!locked(pool, [&] { return pool.PopFrame(&dts, &buf, &hw, &w, &h); })) return Popped::kNone;
+                   if (dts == DTS_END) return Popped::kEnd;
+                   int64_t head = 0, tail = 0;
+                   std::memcpy(&head, buf, sizeof head);
+                   std::memcpy(&tail, buf + kMediaBufferBytes - sizeof tail, sizeof tail);
+                   const bool ok = dts == expected && head == expected && tail == expected &&
+                                   hw == (expected & 0x3FF) && w == 2 * hw;
+                   return ok ? Popped::kGood : Popped::kBad;
+                 });
 }
 
 TEST(QueueStressTest, DTSListOneProducerOneConsumer) {
   ACDTSList list;
-  std::atomic<int64_t> produced{0};
-  std::thread producer([&] {
-    const auto end = Clock::now() + kRunFor;
-    int64_t key = 0;
-    for (; key < kMinItems || Clock::now() < end; ++key)
-      retryLocked(list, [&] { return list.PushDTS(key, key * 3 + 1); });
-    produced = key;
-    retryLocked(list, [&] { return list.PushDTS(DTS_END, 0); });
-  });
-  int64_t expected = 0;
-  int bad = 0;
-  for (;;) {
-    int64_t value = 0;
-    bool found = false;
-    list.Lock(-1);
-    const int64_t key = list.PopDTS(&value, &found);
-    list.Unlock();
-    if (!found) {
-      std::this_thread::yield();
-      continue;
-    }
-    if (key == DTS_END) break;
-    if (key != expected || value != expected * 3 + 1) {
-      ++bad;
-      break;
-    }
-    ++expected;
-  }
-  producer.join();
-  EXPECT_EQ(bad, 0) << "at key " << expected;
-  EXPECT_EQ(expected, produced.load());
-  EXPECT_GE(expected, kMinItems);
+  expectOneToOne(
+      [&](int64_t key) { locked(list, [&] { return list.PushDTS(key, key * 3 + 1); }, true); },
+      [&] { locked(list, [&] { return list.PushDTS(DTS_END, 0); }, true); },
+      [&](int64_t expected) {
+        int64_t value = 0;
+        bool found = false;
+        const int64_t key = locked(list, [&] { return list.PopDTS(&value, &found); });
+        if (!found) return Popped::kNone;
+        if (key == DTS_END) return Popped::kEnd;
+        return key == expected && value == expected * 3 + 1 ? Popped::kGood : Popped::kBad;
+      });
 }
 
 TEST(QueueStressTest, AMFDataListOneProducerOneConsumer) {
   ACAMFDataList list;
-  std::atomic<int64_t> produced{0};
-  std::thread producer([&] {
-    unsigned char buf[256];
-    const auto end = Clock::now() + kRunFor;
-    int64_t seq = 0;
-    for (; seq < kMinItems || Clock::now() < end; ++seq) {
-      const int n = 1 + static_cast<int>(seq % 256);
-      for (int i = 0; i < n; ++i) buf[i] = payloadByte(seq, i);
-      retryLocked(list, [&] { return list.PushPacket(seq, buf, n); });
-    }
-    produced = seq;
-    retryLocked(list, [&] { return list.PushPacket(DTS_END, nullptr, 0); });
-  });
-  unsigned char out[256];
-  int64_t expected = 0;
-  int bad = 0;
-  for (;;) {
-    int64_t key = 0;
-    int len = sizeof out;
-    list.Lock(-1);
-    const int got = list.PopPacket(&key, out, &len);
-    list.Unlock();
-    if (!got) {
-      std::this_thread::yield();
-      continue;
-    }
-    if (key == DTS_END) break;
-    bool ok = key == expected && len == 1 + static_cast<int>(expected % 256);
-    for (int i = 0; ok && i < len; ++i) ok = out[i] == payloadByte(expected, i);
-    if (!ok) {
-      ++bad;
-      break;
-    }
-    ++expected;
-  }
-  producer.join();
-  EXPECT_EQ(bad, 0) << "at record " << expected;
-  EXPECT_EQ(expected, produced.load());
-  EXPECT_GE(expected, kMinItems);
+  unsigned char in[256], out[256];
+  expectOneToOne(
+      [&](int64_t seq) {
+        const int n = 1 + static_cast<int>(seq % 256);
+        for (int i = 0; i < n; ++i) in[i] = payloadByte(seq, i);
+        locked(list, [&] { return list.PushPacket(seq, in, n); }, true);
+      },
+      [&] { locked(list, [&] { return list.PushPacket(DTS_END, nullptr, 0); }, true); },
+      [&](int64_t expected) {
+        int64_t key = 0;
+        int len = sizeof out;
+        if (!locked(list, [&] { return list.PopPacket(&key, out, &len); })) return Popped::kNone;
+        if (key == DTS_END) return Popped::kEnd;
+        bool ok = key == expected && len == 1 + static_cast<int>(expected % 256);
+        for (int i = 0; ok && i < len; ++i) ok = out[i] == payloadByte(expected, i);
+        return ok ? Popped::kGood : Popped::kBad;
+      });
 }
 
 TEST(EventStressTest, AutoResetPingPongLosesNoSignal) {

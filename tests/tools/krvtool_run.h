@@ -1,10 +1,12 @@
-// Running krvtool from tests.
+// Running krvtool and other command-line tools from tests, and scratch paths.
 #pragma once
 
+#include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -64,5 +66,22 @@ inline RunResult Krvtool(const std::vector<std::string>& args) {
   }
   return RunShell(cmd);
 }
+
+// Scratch paths of one test under /tmp, removed (folders with what they hold)
+// at its end.
+class TempPaths : public ::testing::Test {
+ protected:
+  std::string Temp(const std::string& name) {
+    paths_.push_back("/tmp/corvane-tmp-" + std::to_string(::getpid()) + "-" + name);
+    return paths_.back();
+  }
+  void TearDown() override {
+    std::error_code ec;
+    for (const auto& p : paths_) std::filesystem::remove_all(p, ec);
+  }
+
+ private:
+  std::vector<std::string> paths_;
+};
 
 }  // namespace krvtest

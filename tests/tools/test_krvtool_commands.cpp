@@ -1,4 +1,5 @@
-// krvtool dump, probe and seek: exact output formats, exit codes, help.
+// krvtool dump, probe, seek and play: exact output formats, the play report,
+// exit codes, help.
 #include <gtest/gtest.h>
 
 #include <regex>
@@ -10,18 +11,7 @@ using namespace krvtest;
 
 namespace {
 
-class KrvtoolCommands : public ::testing::Test {
- protected:
-  std::string Temp(const std::string& name) {
-    std::string p = TempPath(name);
-    files_.push_back(p);
-    return p;
-  }
-  void TearDown() override {
-    for (const auto& f : files_) std::remove(f.c_str());
-  }
-  std::vector<std::string> files_;
-};
+using KrvtoolCommands = TempPaths;
 
 // A hand-made recording whose dump is known line by line: a stream created
 // mid-file, a metadata-driven table, every packet kind.
@@ -83,7 +73,7 @@ TEST_F(KrvtoolCommands, ProbePrintsOneJsonObject) {
 }
 
 TEST_F(KrvtoolCommands, ExitCodesAndHelp) {
-  for (const char* cmd : {"dump", "probe", "seek", "synth", "synth-folder"}) {
+  for (const char* cmd : {"dump", "probe", "seek", "synth", "synth-folder", "play"}) {
     RunResult h = Krvtool({cmd, "--help"});
     EXPECT_EQ(h.code, 0) << cmd;
     EXPECT_NE(h.out.find(std::string("usage: krvtool ") + cmd), std::string::npos) << cmd;
@@ -109,6 +99,15 @@ TEST_F(KrvtoolCommands, ExitCodesAndHelp) {
   EXPECT_EQ(w.code, 1);
   EXPECT_EQ(std::count(w.err.begin(), w.err.end(), '\n'), 1) << w.err;
   EXPECT_EQ(Krvtool({"synth-folder", "/proc/no/such", "--size", "32x32"}).code, 1);
+  EXPECT_EQ(Krvtool({"play", "x.krv", "--speed", "3"}).code, 2);
+  EXPECT_EQ(Krvtool({"play", "x.krv", "--speed"}).code, 2);
+  EXPECT_EQ(Krvtool({"play", "x.krv", "--pause-at", "1"}).code, 2);
+  EXPECT_EQ(Krvtool({"play", "x.krv", "--snapshot", "5@1"}).code, 2);
+  EXPECT_EQ(Krvtool({"play", "x.krv", "20231114221320_1000_01.avi"}).code, 2);
+  EXPECT_EQ(Krvtool({"play", "x.krv", "--bogus"}).code, 2);
+  RunResult missing = Krvtool({"play", "/no/such/nothing.krv"});
+  EXPECT_EQ(missing.code, 1);
+  EXPECT_NE(missing.err.find("cannot open"), std::string::npos);
   EXPECT_EQ(Krvtool({}).code, 2);
   EXPECT_EQ(Krvtool({"--help"}).code, 0);
 }
@@ -134,6 +133,73 @@ TEST_F(KrvtoolCommands, SeekPrintsWhereItLandedAndTheNextPacket) {
   RunResult early = Krvtool({"seek", path, "-1", "--exact"});
   EXPECT_TRUE(early.Lines().at(0).rfind("found 0 pos ", 0) == 0) << early.out;
   EXPECT_TRUE(early.Lines().at(1).rfind("pkt 0 40000 0 ", 0) == 0) << "reading goes on: " << early.out;
+}
+
+int Occurrences(const std::string& text, const std::string& what) {
+  int n = 0;
+  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+  return n;
+}
+
+int64_t Field(const std::string& json, const std::string& key) {
+  std::smatch m;
+  if (!std::regex_search(json, m, std::regex("\"" + key + "\": (-?[0-9]+)"))) return -999;
+  return std::stoll(m[1]);
+}
+
+// A recording of `seconds` at 176x144 in folder `dir`, named as the recorder
+// names it.
+std::string PlayRecording(const std::string& dir, int seconds) {
+  std::filesystem::create_directories(dir);
+  const std::string krv = dir + "/20231114221320_1000.krv";
+  RunResult s = Krvtool({"synth", krv, "--seconds", std::to_string(seconds), "--size", "176x144", "--start",
+                         "20231114221320"});
+  EXPECT_EQ(s.code, 0) << s.err;
+  return krv;
+}
+
+// The report of a whole headless playback: every picture, the play time and
+// the vehicle records, as one JSON line.
+TEST_F(KrvtoolCommands, PlayReportsEveryPictureThePlayTimeAndTheRecords) {
+  const std::string krv = PlayRecording(Temp("play2"), 2);
+  RunResult r = Krvtool({"play", krv, "--speed", "32", "--report"});
+  ASSERT_EQ(r.code, 0) << r.err;
+  const std::string& j = r.out;
+  EXPECT_EQ(Occurrences(j, "\"pictures\": 50,"), 4) << j;
+  EXPECT_EQ(Occurrences(j, "\"out_of_order\": 0}"), 4) << j;
+  EXPECT_NE(j.find("\"play_time\": [[0, -1], [2, 0], [2, 1], [2, -3]]"), std::string::npos) << j;
+  EXPECT_NE(j.find("\"ended\": true"), std::string::npos);
+  EXPECT_EQ(Field(j, "gps"), 2);
+  EXPECT_EQ(Field(j, "gsensor"), 20);
+  EXPECT_EQ(Field(j, "other_sensors"), 2);
+  EXPECT_EQ(Field(j, "seek"), 0);
+  EXPECT_EQ(Field(j, "clear"), 0);
+  EXPECT_EQ(Field(j, "video_skipped"), 0);
+  EXPECT_GT(Field(j, "audio_passed"), 0);
+  EXPECT_GT(Field(j, "intervals"), 0);
+  EXPECT_NE(j.find("\"pacing\": {"), std::string::npos);
+  EXPECT_NE(j.find("\"wall_ms\": "), std::string::npos);
+  EXPECT_NE(j.find("\"cpu_ms\": "), std::string::npos);
+  EXPECT_EQ(j.back(), '\n');
+  EXPECT_EQ(Occurrences(j, "\n"), 1);
+}
+
+TEST_F(KrvtoolCommands, PlaySeekSnapshotAndUntil) {
+  const std::string krv = PlayRecording(Temp("play4"), 4);
+  const std::string home = Temp("home");
+  std::filesystem::create_directories(home);
+  RunResult r = RunShell("HOME=" + Quote(home) + " " + Quote(KrvtoolPath()) + " play " + Quote(krv) +
+                         " --speed 32 --seek 2 --snapshot 0@2 --until 3 --report");
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(Field(r.out, "seeks"), 1);
+  EXPECT_EQ(Field(r.out, "seek"), 1);   // "Seek" to the map
+  EXPECT_EQ(Field(r.out, "clear"), 1);  // "Clear" to the charts
+  EXPECT_NE(r.out.find("\"ended\": false"), std::string::npos) << r.out;
+  std::smatch m;
+  ASSERT_TRUE(std::regex_search(r.out, m, std::regex("\"snapshots\": \\[\"([^\"]+)\"\\]"))) << r.out;
+  const std::string shot = m[1];
+  EXPECT_EQ(shot.rfind(home + "/KRSnap/1/", 0), 0u) << shot;
+  EXPECT_TRUE(std::filesystem::exists(shot));
 }
 
 }  // namespace

@@ -16,10 +16,10 @@ using krvtest::Builder;
 using krvtest::Bytes;
 using vehicle::SeenRecord;
 
-Bytes Gps(double lat, double mode = 3, int sats = 8) {
+Bytes Gps(double lat, double mode = 3) {
   Builder b;
   b.Str("GPS").EcmaBegin(0).NumEntry("mode", mode).NumEntry("lat", lat).NumEntry("lon", 113.3);
-  b.NumEntry("sat_used", sats).End();
+  b.NumEntry("sat_used", 8).End();
   return b.bytes();
 }
 
@@ -129,17 +129,6 @@ TEST(RecordConsumers, StopEndsAnIdleConsumerPromptlyAndItCanRestart) {
   ASSERT_TRUE(map.Start());
   Put(q, 5, Gps(23.1));
   ASSERT_TRUE(WaitFor([&] { return map.Counts().gps == 1; }));
-}
-
-TEST(RecordConsumers, TheLogKeepsItsCapacityAndCountsTheRest) {
-  media::ACAMFDataList q;
-  vehicle::ChartRecordConsumer chart(&q, 10);
-  ASSERT_TRUE(chart.Start());
-  for (int i = 0; i < 30; ++i) Put(q, i, GSensor(i));
-  ASSERT_TRUE(WaitFor([&] { return chart.Counts().records == 30; }));
-  chart.Stop();
-  EXPECT_EQ(chart.Seen().size(), 10u);
-  EXPECT_FALSE(chart.SeenComplete());
 }
 
 }  // namespace
