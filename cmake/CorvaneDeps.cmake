@@ -1,24 +1,20 @@
-# Every library the project links against. Installed by scripts/install-deps.
+# The libraries the project links against, each required by the folder that
+# uses it (with corvane_require_pkg below, or find_package there). Installed
+# by scripts/install-deps.
 
 find_package(Threads REQUIRED)
 find_package(PkgConfig REQUIRED)
-find_package(ZLIB REQUIRED)
-find_package(JPEG REQUIRED)
-find_package(GTest REQUIRED)
-include(GoogleTest)
 
-pkg_check_modules(AVCODEC REQUIRED IMPORTED_TARGET libavcodec)
-pkg_check_modules(AVFORMAT REQUIRED IMPORTED_TARGET libavformat)
-pkg_check_modules(AVUTIL REQUIRED IMPORTED_TARGET libavutil)
-pkg_check_modules(SWSCALE REQUIRED IMPORTED_TARGET libswscale)
-pkg_check_modules(SDL2 REQUIRED IMPORTED_TARGET sdl2)
-pkg_check_modules(ALSA REQUIRED IMPORTED_TARGET alsa)
-pkg_check_modules(TINYXML2 REQUIRED IMPORTED_TARGET tinyxml2)
+# corvane_require_pkg(PREFIX MODULE): the pkg-config MODULE as the imported
+# target PkgConfig::PREFIX, visible to the whole project; a second call for
+# the same PREFIX does nothing.
+macro(corvane_require_pkg prefix module)
+  if(NOT TARGET PkgConfig::${prefix})
+    pkg_check_modules(${prefix} REQUIRED IMPORTED_TARGET GLOBAL ${module})
+  endif()
+endmacro()
 
-if(CORVANE_BENCH)
-  find_package(benchmark REQUIRED)
-endif()
-
+# The window: Qt's code generators run for every target once Qt is in.
 if(CORVANE_GUI)
   find_package(Qt6 REQUIRED COMPONENTS Widgets OpenGL OpenGLWidgets Test)
   set(CMAKE_AUTOMOC ON)

@@ -160,7 +160,7 @@ int ACMovieFilter::InputData(int channel, int type, int64_t dts, unsigned char* 
                              int height) {
   if (channel < 0 || channel >= kChannels) return 1;  // no such channel: dropped
   Impl::Channel& ch = impl_->channels[channel];
-  return GatedPush([&] {
+  return GatedPush(gates_.load(), [&] {
     ch.ring.Lock(-1);
     const int r = ch.ring.PushPacket(type, dts, data, length, width, height);
     ch.ring.Unlock();

@@ -18,6 +18,8 @@
 
 namespace media {
 
+struct PlayGates;
+
 class ACDecoder;
 class ACSnapshotFilter;
 class ImplACVirtualMovie;
@@ -91,6 +93,9 @@ class ACMovieFilter : public virtual ACFilter {
   // The tick count the display threads read (the 4 s blanking); tests give
   // their own. Set before InitFilter; null = the system's.
   void SetTickClock(const ACTickClock* clock);
+  // The play gates reader pushes are subject to (InputData with a packet);
+  // null = not gated. Markers are never gated.
+  void SetPlayGates(const PlayGates* gates) { gates_.store(gates); }
 
  private:
   void DecodeLoop(int channel);
@@ -99,6 +104,7 @@ class ACMovieFilter : public virtual ACFilter {
 
   // (fields: see the implementation; every cross-thread word is atomic)
   std::atomic<int64_t> currentDts_{0};
+  std::atomic<const PlayGates*> gates_{nullptr};
   struct Impl;
   std::unique_ptr<Impl> impl_;
 };

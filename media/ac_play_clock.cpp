@@ -63,7 +63,7 @@ void ACPlayClock::SetMode(int mode) {
 void ACPlayClock::SetSpeed(int speed) { speed_.store(speed); }
 
 int ACPlayClock::PushDTS(int64_t key, int64_t value) {
-  return GatedPush([&] {
+  return GatedPush(gates_.load(), [&] {
     list_.Lock(-1);
     const int r = list_.PushDTS(key, value);
     list_.Unlock();

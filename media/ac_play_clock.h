@@ -19,6 +19,8 @@
 
 namespace media {
 
+struct PlayGates;
+
 class ACMovieFilter;
 class ACSoundPlayer;
 class msSleep;
@@ -60,6 +62,8 @@ class ACPlayClock {
   // for. Set before Start; called on the clock thread.
   using Sleeper = std::function<void(int ms)>;
   void SetSleeper(Sleeper sleeper);
+  // The play gates PushDTS is subject to; null = not gated.
+  void SetPlayGates(const PlayGates* gates) { gates_.store(gates); }
 
  private:
   void Run();
@@ -70,6 +74,7 @@ class ACPlayClock {
   ACMessageSink* const owner_;
   ACThread thread_;
   std::atomic<int> stop_{0};  // set by the destructor, read by the clock thread
+  std::atomic<const PlayGates*> gates_{nullptr};  // set by the owner; read by pushing threads
   // Set by Start before the thread starts; read by the clock thread.
   ACMovieFilter* movieFilter_ = nullptr;
   ACSoundPlayer* soundPlayer_ = nullptr;

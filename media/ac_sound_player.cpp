@@ -108,7 +108,7 @@ void ACSoundPlayer::Stop() {
 int ACSoundPlayer::PushAudio(int, int type, int64_t dts, const unsigned char* data, int length, int width,
                              int height) {
   if (running_.load() == 0 || decodeRunning_.load() == 0) return 1;
-  return GatedPush([&] {
+  return GatedPush(gates_.load(), [&] {
     packets_.Lock(-1);
     const int r = packets_.PushPacket(type, dts, data, length, width, height);
     packets_.Unlock();

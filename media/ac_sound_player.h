@@ -20,6 +20,8 @@
 
 namespace media {
 
+struct PlayGates;
+
 class ACDecoder;
 
 class ACSoundPlayer {
@@ -47,6 +49,8 @@ class ACSoundPlayer {
   // Init with a device of the caller's choice (CreateNullSoundDevice for a
   // device that plays into nothing); the four-argument Init uses SDL.
   int Init(ACWindowHandle window, int channels, int rate, int bits, std::unique_ptr<ACSoundDevice> device);
+  // The play gates PushAudio is subject to; null = not gated.
+  void SetPlayGates(const PlayGates* gates) { gates_.store(gates); }
 
   // What the player stands at (for the clock's report, tests and tools).
   bool Running() const { return running_.load() != 0; }
@@ -77,6 +81,7 @@ class ACSoundPlayer {
   // Recording time at the end of the decoded sound in the ring; 0 =
   // unknown. Written by the decode thread, read by the clock thread.
   std::atomic<int64_t> endTime_{0};
+  std::atomic<const PlayGates*> gates_{nullptr};  // set by the owner; read by pushing threads
   std::unique_ptr<ACSoundDevice> device_;  // made by Init, used by the feed thread and SetSpeed
   ACEvent notifyEvent_{ACEvent::kAutoReset};
   ACEvent stopEvent_{ACEvent::kManualReset};

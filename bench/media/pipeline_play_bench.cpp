@@ -20,7 +20,6 @@
 #include "media/ac_movie_filter.h"
 #include "media/ac_play_clock.h"
 #include "media/ac_sound_player.h"
-#include "media/play_gates.h"
 #include "media/vo_null.h"
 #include "synth/synth.h"
 
@@ -70,7 +69,6 @@ int main(int argc, char** argv) {
   krv::krv_seek_keyframe(ctx, 0);
   krv::krv_read_header(ctx);
 
-  krvGate.Set();
   static int window;
   ACSoundPlayer sound;
   const bool haveSound = sound.Init(&window, 1, 8000, 16) == 1;
@@ -147,7 +145,6 @@ int main(int argc, char** argv) {
 
   filter.FinalFilter();
   sound.Stop();
-  krvGate.Reset();
   krv::packet_free(&pkt);
   krv::krv_read_close(ctx);
   if (ctx->pb) krv::url_fclose(ctx->pb);

@@ -1,15 +1,9 @@
-// The playback commands of the main window. Each changes the shared play
-// state, the play gates and the clock's mode; the reader threads and the
-// clock do the rest.
+// The playback commands of the main window: the rows and the widgets are the
+// window's; each command itself is the player's.
 #include <QFileInfo>
 #include <QLabel>
 #include <QMessageBox>
 
-#include "krvreader/reader_threads.h"
-#include "media/ac_play_clock.h"
-#include "media/ac_snapshot_filter.h"
-#include "media/ac_sound_player.h"
-#include "media/play_gates.h"
 #include "ui/dialog_texts.h"
 #include "ui/main_dlg.h"
 #include "ui/video_layout.h"
@@ -17,107 +11,48 @@
 
 namespace corvane {
 
-void CCorvaneDlg::OpenReaderGate() {
-  (state_.fileKind.load() == krv::PlayState::kKrv ? media::krvGate : media::aviGate).Set();
-}
-
-void CCorvaneDlg::EnsureReader() {
-  if (state_.fileKind.load() == krv::PlayState::kKrv) readers_->EnsureKrvThread();
-  else readers_->EnsureAviThread();
-}
-
-void CCorvaneDlg::Play(int restart) {
-  // Every start supersedes a stop the reader has not carried out yet (a
-  // reader parked at the end of a recording, or not yet created, would
-  // otherwise take it on its next pass and park again).
-  state_.stopRequested.store(0);
-  state_.restartRequested.store(restart);
-  state_.secondPlayEvent.Reset();
-  OpenReaderGate();
-  EnsureReader();
-  clock_->SetMode(media::ACPlayClock::kModePlay);
-}
-
 void CCorvaneDlg::OnPlayButton() {
-  media::krvGate.Reset();
-  media::aviGate.Reset();
   const int row = SelectedOrFirstRow();
   if (row < 0) return;  // an empty list: nothing to play
-  PrepareRow(row, Prepare::kPlayButton);
-  state_.ended.store(0);
-  if (state_.fileKind.load() == krv::PlayState::kKrv) {
-    if (state_.krvPath.Empty()) return;
-    if (!QFileInfo::exists(QString::fromStdString(state_.krvPath.Get())))
-      QMessageBox::warning(this, windowTitle(), LangText("IDS_TIPS_PathFileExists"));  // and still go on
-    state_.exitRequested.store(0);
-    Play(state_.krvPath.EqualsNoCase(state_.krvOpenPath) ? 0 : 1);
-  } else {
-    bool any = false;
-    for (const krv::SharedPath& p : state_.aviPath) any = any || !p.Empty();
-    if (!any) return;
-    state_.exitRequested.store(0);
-    const int c = state_.currentChannel.load();
-    Play(state_.aviPath[c].EqualsNoCase(state_.aviOpenPath[c]) ? 0 : 1);
-  }
+  if (!PrepareRow(row, Prepare::kPlayButton)) return;
+  playback::PlayState& state = player_->State();
+  if (state.fileKind.load() == playback::PlayState::kKrv && !state.krvPath.Empty() &&
+      !QFileInfo::exists(QString::fromStdString(state.krvPath.Get())))
+    QMessageBox::warning(this, windowTitle(), LangText("IDS_TIPS_PathFileExists"));  // and still go on
+  player_->Play();
 }
 
 void CCorvaneDlg::OnStop() {
-  state_.secondPlayEvent.Reset();
-  state_.stopRequested.store(1);
-  state_.restartRequested.store(1);
-  clock_->SetMode(media::ACPlayClock::kModeStop);
+  player_->Stop();
   wave_->ResetPosition();
-  state_.krvOpenPath.Clear();
-  for (krv::SharedPath& p : state_.aviOpenPath) p.Clear();
   SetSpeedPosition(kNormalSpeedPosition);
 }
 
-void CCorvaneDlg::OnPause() {
-  state_.secondPlayEvent.Reset();
-  clock_->SetMode(media::ACPlayClock::kModePause);
-}
+void CCorvaneDlg::OnPause() { player_->Pause(); }
 
 void CCorvaneDlg::OnStep() {
-  const int kind = state_.fileKind.load();
-  const bool empty = kind == krv::PlayState::kKrv ? state_.krvPath.Empty()
-                                                  : state_.aviPath[state_.currentChannel.load()].Empty();
-  if (empty) {
+  if (!player_->HasSelection()) {
     const int row = SelectedOrFirstRow();
     if (row < 0) return;
     PrepareRow(row, Prepare::kPlayButton);
   }
-  state_.stopRequested.store(0);  // as in Play: a start supersedes a pending stop
-  state_.secondPlayEvent.Reset();
-  EnsureReader();
-  clock_->SetMode(media::ACPlayClock::kModeStep);
-  OpenReaderGate();
+  player_->Step();
 }
 
 void CCorvaneDlg::OnSecondPlay() {
   SetSpeedPosition(kNormalSpeedPosition);
-  media::krvGate.Reset();
-  media::aviGate.Reset();
-  soundPlayer_->ClearSound();
-  movieFilter_->EmptyData();
-  clock_->ClearDTS();
-  state_.stopRequested.store(0);
-  state_.secondPlayEvent.Set();
-  OpenReaderGate();
-  EnsureReader();
-  clock_->SetMode(media::ACPlayClock::kModeFast);
+  player_->SecondPlay();
 }
 
 void CCorvaneDlg::SetSpeedPosition(int position) {
   if (position < 0 || position >= kSpeedPositions) return;
-  state_.secondPlayEvent.Reset();
   speedSlider_->SetPos(position);
-  state_.speedCode.store(1 << position);
+  player_->SetSpeed(1 << position);
   speedText_ = QString::fromLatin1(SpeedLabel(position));
-  clock_->SetSpeed(1 << position);
   speedLabel_->setText(speedText_);
 }
 
-void CCorvaneDlg::OnSnapshot() { snapshotFilter_->RequestSnapshot(layout_->GetSelected()); }
+void CCorvaneDlg::OnSnapshot() { player_->Snapshot(layout_->GetSelected()); }
 
 void CCorvaneDlg::OnSingle() {
   int channel = layout_->GetSelected();

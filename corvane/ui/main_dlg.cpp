@@ -13,11 +13,6 @@
 #include "controls/control_id.h"
 #include "controls/message_event.h"
 #include "core/settings.h"
-#include "krvreader/reader_threads.h"
-#include "media/ac_play_clock.h"
-#include "media/ac_snapshot_filter.h"
-#include "media/ac_sound_player.h"
-#include "media/play_gates.h"
 #include "ui/dialog_texts.h"
 #include "ui/video_layout.h"
 #include "ui/video_surface.h"
@@ -26,32 +21,6 @@
 static void InitCorvaneResources() { Q_INIT_RESOURCE(corvane); }
 
 namespace corvane {
-
-// Posts the pipeline's messages to the window (any thread).
-class CCorvaneDlg::Sink final : public media::ACMessageSink {
- public:
-  explicit Sink(QObject* window) : window_(window) {}
-  void PostMessage(uint32_t message, intptr_t wParam, intptr_t lParam) override {
-    controls::PostMessageTo(window_, message, wParam, lParam);
-  }
-
- private:
-  QObject* const window_;
-};
-
-// What the reader threads report besides the pipeline; only posts.
-class CCorvaneDlg::Host final : public krv::ReaderHost {
- public:
-  Host(CCorvaneDlg* window, CWaveDlg* wave) : window_(window), wave_(wave) {}
-  void RecordingOpened(int64_t startTime) override { wave_->SetRecordingStart(startTime); }
-  void SpeedResetToNormal() override {
-    controls::PostMessageTo(window_, controls::kMsgSliderMoved, IDC_SPEED, kNormalSpeedPosition);
-  }
-
- private:
-  CCorvaneDlg* const window_;
-  CWaveDlg* const wave_;
-};
 
 namespace {
 
@@ -127,8 +96,6 @@ CCorvaneDlg::CCorvaneDlg(const Options& options)
 
   BuildLanguageMenuWidget();
   CreateControls();
-  sink_ = std::make_unique<Sink>(this);
-  host_ = std::make_unique<Host>(this, wave_);
 
   layout_->Init(this);
   layout_->SetScreenNum(GetSettingInt(kSectionScreenConfig, kKeyScreenNum, 4));
@@ -142,8 +109,6 @@ CCorvaneDlg::CCorvaneDlg(const Options& options)
   ApplyLanguageTexts();
   listMenu_ = new QMenu(QStringLiteral("List menu"), this);
   listMenu_->addAction(QStringLiteral("Property"));  // the file-properties dialog comes with its part
-  media::krvGate.Reset();
-  media::aviGate.Reset();
   Relayout();
 
   if (options.scanStoredFolder) {
@@ -215,71 +180,38 @@ void CCorvaneDlg::CreateControls() {
 }
 
 void CCorvaneDlg::StartPipeline(const Options& options) {
-  media::ACParam param;
-  param.owner = this;
-  param.channelCount = media::ACMovieFilter::kChannels;
+  playback::PlayerOptions o;
+  o.owner = this;
   for (int i = 0; i < media::ACMovieFilter::kChannels; ++i) {
     int channel = 0;
     VideoSurface* surface = layout_->AssignStream(QStringLiteral("Channel %1").arg(i + 1), &channel);
-    if (surface) param.windows[channel] = surface->RendererHandle();
+    if (surface) o.panes[channel] = surface->RendererHandle();
   }
-  param.soundChannels = 1;
-  param.soundSampleRate = 22050;
-  param.soundBitsPerSample = 16;
-
-  snapshotFilter_ = std::make_unique<media::ACSnapshotFilter>();
-  snapshotFilter_->SetFolderProvider([] {
+  o.snapshotFolder = [] {
     const std::string home = std::getenv("HOME") ? std::getenv("HOME") : ".";
     std::string folder = GetSettingString(kSectionBrightmere, kKeySnapshotPath, home + "/KRSnap/");
     if (!folder.empty() && folder.back() != '/') folder += '/';
     return folder;
-  });
-  snapshotFilter_->InitFilter(&param);
-  movieFilter_ = std::make_unique<media::ACMovieFilter>();
-  if (options.showObserver) movieFilter_->SetShowObserver(options.showObserver);
-  movieFilter_->InitFilter(&param);
-  movieFilter_->SetFilter(snapshotFilter_.get());
-
-  soundPlayer_ = std::make_unique<media::ACSoundPlayer>();
-  if (soundPlayer_->Init(this, 1, 8000, 16)) soundPlayer_->Start();
-
-  clock_ = std::make_unique<media::ACPlayClock>(sink_.get());
-  clock_->Start(movieFilter_.get(), soundPlayer_.get());
-
-  state_.movieFilter = movieFilter_.get();
-  state_.soundPlayer = soundPlayer_.get();
-  state_.clock = clock_.get();
-  state_.host = host_.get();
-  // The map and the sensor chart take their records once they exist.
-  state_.mapQueue = nullptr;
-  state_.chartQueue = nullptr;
-  readers_ = std::make_unique<krv::ReaderThreads>(&state_);
+  };
+  o.speedAfterSeek = 1 << kNormalSpeedPosition;
+  // Every call below comes from a pipeline thread: each only posts.
+  playback::PlayerCallbacks& cb = o.callbacks;
+  cb.message = [this](uint32_t message, intptr_t wParam, intptr_t lParam) {
+    controls::PostMessageTo(this, message, wParam, lParam);
+  };
+  CWaveDlg* wave = wave_;
+  cb.recordingOpened = [wave](int64_t startTime) { wave->SetRecordingStart(startTime); };
+  cb.speedReset = [this](int) { controls::PostMessageTo(this, controls::kMsgSliderMoved, IDC_SPEED, kNormalSpeedPosition); };
+  cb.pictureShown = options.showObserver;
+  player_ = std::make_unique<playback::Player>(o);
 }
 
 void CCorvaneDlg::ClosePipeline() {
   if (pipelineClosed_) return;
   pipelineClosed_ = true;
-  state_.exitRequested.store(1);
-  if (readers_ && !readers_->Close()) {
-    // A reader still runs inside the pipeline: its objects must outlive it.
-    std::fprintf(stderr, "corvane: a reader thread did not end; the pipeline is left in place\n");
-    (void)readers_.release();
-    (void)clock_.release();
-    (void)movieFilter_.release();
-    (void)soundPlayer_.release();
-    (void)snapshotFilter_.release();
-    return;
-  }
-  clock_.reset();
-  if (movieFilter_) movieFilter_->FinalFilter();
-  movieFilter_.reset();
-  if (soundPlayer_) soundPlayer_->Stop();
-  soundPlayer_.reset();
-  if (snapshotFilter_) snapshotFilter_->FinalFilter();
-  snapshotFilter_.reset();
-  readers_.reset();
-  media::krvGate.Reset();
-  media::aviGate.Reset();
+  // The player's close: readers first (bounded), then the pipeline; what a
+  // reader that does not end still uses is left in place.
+  player_->Close();
 }
 
 void CCorvaneDlg::BuildLanguageMenuWidget() {

@@ -1,10 +1,9 @@
 // The main window: the recording list, the video panes, the lower panel and
-// the side panels, the media objects of the playback pipeline and the two
-// reader threads that feed it.
+// the side panels, and the player (playback::Player) that owns the pipeline
+// and the reader threads.
 //
-// Its buttons and sliders turn user commands into changes of the shared
-// play state (krv::PlayState), the play gates and the clock's modes; the
-// reader threads and the clock do the work and reach the window only by
+// Its buttons and sliders turn user commands into the player's commands;
+// the reader threads and the clock do the work and reach the window only by
 // posting messages (a QEvent whose type is the message number).
 //
 // The class is split by concern over several files: main_dlg.cpp (start-up,
@@ -28,21 +27,12 @@
 #include "controls/picture_button.h"
 #include "core/catalogue.h"
 #include "core/language.h"
-#include "krvreader/play_state.h"
 #include "media/ac_messages.h"
 #include "media/ac_movie_filter.h"
+#include "playback/player.h"
 
 class QLabel;
 class QProgressDialog;
-
-namespace krv {
-class ReaderThreads;
-}
-namespace media {
-class ACPlayClock;
-class ACSnapshotFilter;
-class ACSoundPlayer;
-}  // namespace media
 
 namespace corvane {
 
@@ -103,7 +93,6 @@ class CCorvaneDlg : public QWidget {
   ~CCorvaneDlg() override;
 
   // ---- commands (user-interface thread) ----------------------------------
-  void Play(int restart);
   void OnPlayButton();
   void OnStop();
   void OnPause();
@@ -138,7 +127,8 @@ class CCorvaneDlg : public QWidget {
   void ChooseLanguage(int commandId);
 
   // ---- what the window shows and owns (tests and other parts) ------------
-  krv::PlayState& playState() { return state_; }
+  playback::Player& player() { return *player_; }
+  playback::PlayState& playState() { return player_->State(); }
   controls::CColorListCtrl* list() const { return list_; }
   GCEVideoLayoutDialog* videoLayout() const { return layout_; }
   CWaveDlg* waveDlg() const { return wave_; }
@@ -149,11 +139,11 @@ class CCorvaneDlg : public QWidget {
   QLabel* speedLabel() const { return speedLabel_; }
   QMenu* languageMenu() const { return languageMenu_; }
   const RecordList& records() const { return *records_; }
-  media::ACMovieFilter* movieFilter() const { return movieFilter_.get(); }
-  media::ACSoundPlayer* soundPlayer() const { return soundPlayer_.get(); }
-  media::ACPlayClock* clock() const { return clock_.get(); }
-  media::ACSnapshotFilter* snapshotFilter() const { return snapshotFilter_.get(); }
-  krv::ReaderThreads* readers() const { return readers_.get(); }
+  media::ACMovieFilter* movieFilter() const { return player_->Filter(); }
+  media::ACSoundPlayer* soundPlayer() const { return player_->Sound(); }
+  media::ACPlayClock* clock() const { return player_->Clock(); }
+  media::ACSnapshotFilter* snapshotFilter() const { return player_->Snapshots(); }
+  playback::ReaderThreads* readers() const { return &player_->Readers(); }
   const QString& speedText() const { return speedText_; }
   int lowerPanelLevel() const { return lowerPanelLevel_; }
   int splitLevel() const { return splitLevel_; }
@@ -178,8 +168,6 @@ class CCorvaneDlg : public QWidget {
   void contextMenuEvent(QContextMenuEvent* event) override;
 
  private:
-  class Sink;
-  class Host;
   enum class Prepare { kOpen, kPlayButton };
 
   // main_dlg.cpp
@@ -189,11 +177,6 @@ class CCorvaneDlg : public QWidget {
   void ApplyLanguageTexts();
   void BuildLanguageMenuWidget();
   void ShowAbout();
-  // main_commands.cpp
-  // Opens the play gate of the open recording's kind (KRV or AVI).
-  void OpenReaderGate();
-  // Starts the reader thread of the open recording's kind if it is not running.
-  void EnsureReader();
   // main_list.cpp
   void SetUpList();
   void FillList();
@@ -207,8 +190,6 @@ class CCorvaneDlg : public QWidget {
   // main_frame.cpp
   Qt::Edges EdgesAt(const QPoint& pos) const;
 
-  // Play state shared with the reader threads.
-  krv::PlayState state_;
   // Fields of the window alone (user-interface thread).
   QString speedText_ = QStringLiteral("x1");
   int lowerPanelLevel_ = 1;
@@ -219,6 +200,9 @@ class CCorvaneDlg : public QWidget {
   bool playTimeFirst_ = true;  // the next play time gives the duration
   bool scanning_ = false;
   bool pipelineClosed_ = false;
+  // What the layout asks for (messages 0x46A and 0x46B).
+  int channelCount_ = 4;
+  int paneQuery_ = 4;
   std::vector<LanguageMenuItem> languageItems_;
 
   // Frame dragging when the platform does not move the window itself.
@@ -242,14 +226,8 @@ class CCorvaneDlg : public QWidget {
 
   std::unique_ptr<RecordList> records_;
 
-  // The pipeline; destroyed in the order of the close.
-  std::unique_ptr<Sink> sink_;
-  std::unique_ptr<Host> host_;
-  std::unique_ptr<media::ACSnapshotFilter> snapshotFilter_;
-  std::unique_ptr<media::ACMovieFilter> movieFilter_;
-  std::unique_ptr<media::ACSoundPlayer> soundPlayer_;
-  std::unique_ptr<media::ACPlayClock> clock_;
-  std::unique_ptr<krv::ReaderThreads> readers_;
+  // The player: the pipeline, the reader threads and the record queues.
+  std::unique_ptr<playback::Player> player_;
 };
 
 }  // namespace corvane

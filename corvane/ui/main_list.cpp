@@ -11,9 +11,6 @@
 #include <thread>
 
 #include "core/settings.h"
-#include "krvreader/reader_threads.h"
-#include "media/ac_play_clock.h"
-#include "media/play_gates.h"
 #include "ui/dialog_texts.h"
 #include "ui/main_dlg.h"
 #include "ui/type_images.h"
@@ -59,58 +56,44 @@ int CCorvaneDlg::SelectedOrFirstRow() const {
 
 bool CCorvaneDlg::PrepareRow(int row, Prepare how) {
   if (row < 0 || static_cast<std::size_t>(row) >= records_->size()) return false;
-  // The gates first: no reader runs while the paths change.
-  media::krvGate.Reset();
-  media::aviGate.Reset();
-  if (how == Prepare::kOpen) {
-    state_.krvOpenPath.Clear();
-    for (int c = 0; c < 4; ++c) {
-      state_.aviPath[c].Clear();
-      state_.aviOpenPath[c].Clear();
-    }
-  } else {
-    state_.krvPath.Clear();
-    for (krv::SharedPath& p : state_.aviPath) p.Clear();
-  }
+  const playback::Player::Select select =
+      how == Prepare::kOpen ? playback::Player::Select::kOpen : playback::Player::Select::kKeepOpen;
   const std::string& path = records_->path(static_cast<std::size_t>(row));
   const bool krv = path.size() >= 4 && path.compare(path.size() - 4, 4, ".krv") == 0;
   if (krv) {
-    state_.fileKind.store(krv::PlayState::kKrv);
-    state_.krvPath.Set(path.c_str());
+    player_->SelectKrv(path, select);
     list_->DeselectAll();
     list_->SelectRow(row, true);
     return true;
   }
   // An AVI row: the rows of its period, each on the pane of its channel.
-  state_.fileKind.store(krv::PlayState::kAvi);
   list_->DeselectAll();
+  std::array<std::string, 4> byChannel;
   int current = -1;
   for (std::size_t r : records_->PeriodGroup(static_cast<std::size_t>(row))) {
     const int channel = records_->info(r)->channel;
     list_->SelectRow(static_cast<int>(r), true);
     // Only four panes exist: a file of a higher channel is listed but not played.
     if (channel < 0 || channel > 3) continue;
-    state_.aviPath[channel].Set(records_->path(r).c_str());
+    byChannel[channel] = records_->path(r);
     if (static_cast<int>(r) == row || current < 0) current = channel;
   }
   const int own = records_->info(static_cast<std::size_t>(row))->channel;
   if (own >= 0 && own <= 3) current = own;
   if (current < 0) return false;
-  state_.currentChannel.store(current);
-  return true;
+  return player_->SelectAvi(byChannel, current, select);
 }
 
 void CCorvaneDlg::OpenRow(int row) {
   if (!PrepareRow(row, Prepare::kOpen)) return;
-  state_.currentItem.store(row);
-  state_.ended.store(0);
-  if (state_.fileKind.load() == krv::PlayState::kKrv &&
-      !QFileInfo::exists(QString::fromStdString(state_.krvPath.Get()))) {
+  playback::PlayState& state = player_->State();
+  state.currentItem.store(row);
+  if (state.fileKind.load() == playback::PlayState::kKrv &&
+      !QFileInfo::exists(QString::fromStdString(state.krvPath.Get()))) {
     QMessageBox::warning(this, windowTitle(), LangText("IDS_TIPS_PathFileExists"));
     return;
   }
-  state_.exitRequested.store(0);
-  Play(1);
+  player_->Open();
 }
 
 void CCorvaneDlg::AdvanceToNext() {
@@ -123,8 +106,7 @@ void CCorvaneDlg::AdvanceToNext() {
   if (r < list_->RowCount()) {
     if (PrepareRow(r, Prepare::kOpen)) {
       list_->SelectRow(r, true);
-      OpenReaderGate();
-      EnsureReader();
+      player_->Advance();
     }
     list_->EnsureRowVisible(r);
   } else {
@@ -157,16 +139,8 @@ void CCorvaneDlg::OnOpenFolder() {
 FolderScanStatus CCorvaneDlg::OpenFolder(const std::string& path) {
   scanning_ = true;
   // Playback stops before the list (and the entries a reader may hold) goes.
-  if (readers_ && (readers_->KrvRunning() || readers_->AviRunning())) OnStop();
-  media::krvGate.Reset();
-  media::aviGate.Reset();
-  state_.krvPath.Clear();
-  state_.krvOpenPath.Clear();
-  for (int c = 0; c < 4; ++c) {
-    state_.aviPath[c].Clear();
-    state_.aviOpenPath[c].Clear();
-  }
-  state_.currentItem.store(-1);
+  if (player_->Readers().KrvRunning() || player_->Readers().AviRunning()) OnStop();
+  player_->ClearSelection();
   list_->clear();
   records_->Clear();
   records_->summary.Reset(QDateTime::currentSecsSinceEpoch());

@@ -2,7 +2,6 @@
 // whose type is its number; a sent message is the same event delivered
 // directly, and its result goes back in the event.
 #include "controls/message_event.h"
-#include "krvreader/reader_threads.h"
 #include "media/ac_records.h"
 #include "ui/main_dlg.h"
 #include "ui/video_layout.h"
@@ -23,17 +22,16 @@ bool CCorvaneDlg::event(QEvent* e) {
 bool CCorvaneDlg::HandleMessage(uint32_t message, intptr_t wParam, intptr_t lParam, intptr_t* result) {
   switch (message) {
     case media::WM_CHANNEL_COUNT:
-      *result = state_.channelCount.load();
+      *result = channelCount_;
       return true;
     case media::WM_PANE_QUERY:
-      *result = state_.paneQuery.load();
+      *result = paneQuery_;
       return true;
     case media::WM_LAYOUT_NOTICE_46C:
     case media::WM_PANE_SELECTED:
       return true;
     case media::WM_SEEK:
-      state_.seekTarget.store(static_cast<int>(lParam));
-      state_.seekPending.store(1);
+      player_->Seek(static_cast<int>(lParam));
       return true;
     case media::WM_PLAY_TIME:
       OnPlayTime(wParam, lParam);
@@ -42,7 +40,7 @@ bool CCorvaneDlg::HandleMessage(uint32_t message, intptr_t wParam, intptr_t lPar
       AdvanceToNext();
       return true;
     case media::WM_AUDIO_CHANNEL:
-      state_.audioChannel.store(static_cast<int>(wParam));
+      player_->SetAudioChannel(static_cast<int>(wParam));
       return true;
     case media::WM_LOWER_PANEL_LEVEL:
       lowerPanelLevel_ = wParam >= 1 && wParam <= 3 ? static_cast<int>(wParam) : lowerPanelLevel_ % 3 + 1;
@@ -54,10 +52,7 @@ bool CCorvaneDlg::HandleMessage(uint32_t message, intptr_t wParam, intptr_t lPar
       if (row == RecordList::npos) return true;
       list_->DeselectAll();
       if (!PrepareRow(static_cast<int>(row), Prepare::kOpen)) return true;
-      state_.seekTarget.store(static_cast<int>(lParam));
-      state_.seekPending.store(1);
-      state_.exitRequested.store(0);
-      Play(1);
+      player_->OpenAt(static_cast<int>(lParam));
       return true;
     }
     case media::WM_SELECTED_PANE:

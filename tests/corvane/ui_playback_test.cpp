@@ -8,9 +8,10 @@
 #include <set>
 
 #include "controls/message_event.h"
-#include "krvreader/reader_threads.h"
+#include "playback/reader_threads.h"
 #include "media/ac_play_clock.h"
 #include "media/ac_sound_player.h"
+#include "vehicle/record_consumers.h"
 #include "ui/video_layout.h"
 #include "ui/video_surface.h"
 #include "ui/wave_dlg.h"
@@ -107,7 +108,7 @@ TEST_F(UiPlaybackTest, PauseHoldsThePicturesAndPlayResumes) {
 
 TEST_F(UiPlaybackTest, X4ShowsKeyFramesOnlyAndNoSound) {
   PlayFirstRow();
-  const krv::ReaderStats& stats = dlg()->playState().stats;
+  const playback::ReaderStats& stats = dlg()->playState().stats;
   media::ACSoundPlayer* sound = dlg()->soundPlayer();
   if (sound->Running()) {
     EXPECT_TRUE(WaitUntil([&] { return sound->BufferedEndTime() > 0; }, 2000)) << "no sound at x1";
@@ -291,7 +292,7 @@ TEST_F(UiPlaybackTest, AnAviRowPlaysItsPeriodInFourPanes) {
   DoubleClickRow(3);  // channel 3 of the period
   for (int r = 1; r <= 4; ++r) EXPECT_TRUE(dlg()->list()->RowSelected(r)) << r;
   EXPECT_FALSE(dlg()->list()->RowSelected(0));
-  EXPECT_EQ(dlg()->playState().fileKind.load(), krv::PlayState::kAvi);
+  EXPECT_EQ(dlg()->playState().fileKind.load(), playback::PlayState::kAvi);
   EXPECT_EQ(dlg()->playState().currentChannel.load(), 2);
   for (int c = 0; c < 4; ++c) EXPECT_EQ(dlg()->playState().aviPath[c].Get(), DemoPath(1 + c));
   ASSERT_TRUE(WaitPictures(2, 3000));
@@ -358,6 +359,42 @@ TEST_F(UiSoftwarePlaybackTest, WithoutOpenGLTheSoftwareBackendPlaysFourMovingPic
     // The picture fills the pane: its centre is not the black of an empty pane.
     const QColor centre = b[c].pixelColor(b[c].width() / 2, b[c].height() / 2);
     EXPECT_GT(centre.red() + centre.green() + centre.blue(), 60) << "pane " << c + 1;
+  }
+}
+
+TEST_F(UiPlaybackTest, PlayingDeliversTheVehicleRecordsToTheWindowsMapAndChartQueues) {
+  playback::Player& player = dlg()->player();
+  EXPECT_EQ(dlg()->playState().mapQueue.load(), &player.MapQueue());
+  EXPECT_EQ(dlg()->playState().chartQueue.load(), &player.ChartQueue());
+  PlayFirstRow();
+  // GPS once a second, G-sensor ten times a second in the demo recordings.
+  ASSERT_TRUE(WaitUntil([&] { return player.Map().Counts().gps >= 2 && player.Chart().Counts().gSensor >= 20; },
+                        6000));
+  EXPECT_GE(player.Map().Counts().drawn, 1) << "no usable fix";
+  EXPECT_GE(player.Chart().Counts().otherSensors, 1);
+  EXPECT_EQ(player.Map().Counts().broken + player.Chart().Counts().broken, 0);
+}
+
+// Closing while paused with full queues, and right after a seek request.
+TEST_F(UiPlaybackTest, ClosingWhilePausedOrSeekingEndsEveryThreadWithinOneSecond) {
+  for (int seeking = 0; seeking < 2; ++seeking) {
+    CloseWindow();
+    const int baseline = UnnamedThreadCount();
+    OpenWindow();
+    PlayFirstRow();
+    if (seeking) {
+      controls::PostMessageTo(dlg(), media::WM_SEEK, 0, 9);
+      Pump(20);
+    } else {
+      Click(Dlg::IDC_PAUSE);
+      Pump(600);  // the reader fills the queues and waits on them
+    }
+    const int64_t t = ShowRecorder::NowMs();
+    Click(Dlg::IDC_CLOSE);
+    const int64_t took = ShowRecorder::NowMs() - t;
+    EXPECT_LT(took, 1000) << (seeking ? "seeking" : "paused");
+    EXPECT_TRUE(dlg()->pipelineClosed());
+    EXPECT_EQ(UnnamedThreadCount(), baseline) << "threads left running after the close";
   }
 }
 

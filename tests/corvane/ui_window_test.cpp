@@ -12,7 +12,7 @@
 #include "core/language.h"
 #include "core/settings.h"
 #include "controls/message_event.h"
-#include "krvreader/reader_threads.h"
+#include "playback/reader_threads.h"
 #include "ui/type_images.h"
 #include "ui/video_layout.h"
 #include "ui/wave_dlg.h"

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "krvreader/krv.h"
+#include "krvreader/reader.h"
 
 namespace krvtest {
 
@@ -134,30 +135,18 @@ struct Pkt {
   bool operator==(const Pkt& o) const { return id == o.id && dts == o.dts && key == o.key && data == o.data; }
 };
 
-// A recording opened as the reader thread opens it.
+// A recording opened as the reader thread opens it (krv::Reader).
 class Reading {
  public:
-  explicit Reading(const std::string& path) : ctx(new krv::RecordingContext{}) {
-    std::snprintf(ctx->filename, sizeof ctx->filename, "%s", path.c_str());
-    opened = krv::url_fopen(&ctx->pb, ctx->filename, krv::URL_RDONLY) == 0;
-    if (opened) {
-      headerResult = krv::krv_read_open(ctx);
-    }
-  }
-  ~Reading() {
-    krv::packet_free(&pkt);
-    krv::krv_read_close(ctx);
-    if (ctx->pb) krv::url_fclose(ctx->pb);
-    delete ctx;
-  }
-  Reading(const Reading&) = delete;
-  Reading& operator=(const Reading&) = delete;
+  explicit Reading(const std::string& path)
+      : opened(reader_.Open(path)), headerResult(reader_.HeaderResult()), ctx(reader_.Context()) {}
 
   // Next packet, or false with the result in `last`.
   bool Next(Pkt* out) {
-    last = krv::krv_read_packet(ctx, &pkt);
+    last = reader_.Next();
     if (last < 0) return false;
-    *out = Pkt{pkt.stream_index, pkt.dts, (pkt.flags & krv::PKT_FLAG_KEY) != 0, Bytes(pkt.data, pkt.data + pkt.size)};
+    const krv::RecordingPacket& p = reader_.Packet();
+    *out = Pkt{p.stream_index, p.dts, (p.flags & krv::PKT_FLAG_KEY) != 0, Bytes(p.data, p.data + p.size)};
     return true;
   }
   std::vector<Pkt> All() {
@@ -168,10 +157,13 @@ class Reading {
   }
   krv::RecordingStream* Stream(int slot) { return ctx->streams[slot]; }
 
-  krv::RecordingContext* ctx;
-  krv::RecordingPacket pkt{};
-  bool opened = false;
-  int headerResult = 0;
+ private:
+  krv::Reader reader_;
+
+ public:
+  const bool opened;
+  const int headerResult;
+  krv::RecordingContext* const ctx;
   int last = 0;
 };
 

@@ -11,32 +11,16 @@
 #include <fstream>
 #include <sstream>
 
+#include "krvtool_run.h"
 #include "media_test_data.h"
 
 using namespace mediatest;
 
 namespace {
 
-std::string krvtool() {
-  const char* build = std::getenv("CORVANE_BUILD_DIR");
-  return std::string(build != nullptr ? build : ".") + "/tools/krvtool";
-}
-
 // A scratch path of this process.
 std::string scratch(const std::string& name) {
   return (std::filesystem::temp_directory_path() / (name + "." + std::to_string(getpid()))).string();
-}
-
-// Runs krvtool with `args`; its exit code, stdout in *out.
-int krvtoolRun(const std::string& args, std::string* out = nullptr) {
-  const std::string captured = scratch("krvtool_out");
-  const int rc = std::system((krvtool() + " " + args + " >'" + captured + "' 2>/dev/null").c_str());
-  if (out != nullptr) {
-    const Bytes b = ReadFile(captured);
-    out->assign(b.begin(), b.end());
-  }
-  std::remove(captured.c_str());
-  return WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
 }
 
 struct Line {
@@ -81,19 +65,19 @@ Bytes imaWav(const Bytes& blocks, int blockAlign) {
 }  // namespace
 
 TEST(KrvtoolMediaTest, PictureChecksumsEqualFfmpegOnTheExtractedStream) {
-  const std::string rec = Ensure("synth_2ch.krv", krvtool() + " synth %OUT% --seconds 3 --size 352x288 --fps 25 "
+  const std::string rec = Ensure("synth_2ch.krv", krvtest::KrvtoolPath() + " synth %OUT% --seconds 3 --size 352x288 --fps 25 "
                                                               "--gop 10 --channels 2 --start 20240102030405 --seed 7");
   ASSERT_FALSE(rec.empty()) << "krvtool synth failed";
   for (int channel : {0, 1}) {
     const std::string h264 = scratch("extract_ch" + std::to_string(channel)) + ".h264";
-    ASSERT_EQ(krvtoolRun("extract '" + rec + "' --stream " + std::to_string(channel) + " -o '" + h264 + "'"), 0);
+    ASSERT_EQ(krvtest::Krvtool({"extract", rec, "--stream", std::to_string(channel), "-o", h264}).code, 0);
     const auto expected = FfmpegFrameMd5(h264);
     std::remove(h264.c_str());
     ASSERT_EQ(expected.size(), 75u) << "3 s at 25 fps";
 
-    std::string out;
-    ASSERT_EQ(krvtoolRun("framemd5 '" + rec + "' --channel " + std::to_string(channel), &out), 0);
-    const auto lines = parseLines(out);
+    const krvtest::RunResult md5 = krvtest::Krvtool({"framemd5", rec, "--channel", std::to_string(channel)});
+    ASSERT_EQ(md5.code, 0) << md5.err;
+    const auto lines = parseLines(md5.out);
     ASSERT_EQ(lines.size(), expected.size()) << channel;
     for (size_t i = 0; i < lines.size(); ++i) {
       EXPECT_EQ(lines[i].md5, expected[i]) << "channel " << channel << " picture " << i;
@@ -107,17 +91,20 @@ TEST(KrvtoolMediaTest, PictureChecksumsEqualFfmpegOnTheExtractedStream) {
 // IMA ADPCM blocks, frame by frame, at the frames' times.
 TEST(KrvtoolMediaTest, SynthesisedHiSiliconVoiceRecordingDecodesAsFfmpegDecodesItsBlocks) {
   const std::string rec = scratch("synth_hisi") + ".krv";
-  ASSERT_EQ(krvtoolRun("synth '" + rec + "' --audio hisi --seconds 4 --size 64x48 --channels 2 --no-data"), 0);
+  ASSERT_EQ(krvtest::Krvtool({"synth", rec, "--audio", "hisi", "--seconds", "4", "--size", "64x48", "--channels", "2",
+                             "--no-data"}).code, 0);
   const int frames = 4 * 8000 / 481;
-  std::string dump;
-  ASSERT_EQ(krvtoolRun("dump '" + rec + "'", &dump), 0);
+  const krvtest::RunResult dumped = krvtest::Krvtool({"dump", rec});
+  ASSERT_EQ(dumped.code, 0) << dumped.err;
+  const std::string& dump = dumped.out;
   // The audio streams name the voice codec in the metadata.
   EXPECT_NE(dump.find("\nstream 4 4 a 69632 "), std::string::npos) << dump.substr(dump.size() > 2000 ? dump.size() - 2000 : 0);
 
   const std::string raw = rec + ".voice";
-  ASSERT_EQ(krvtoolRun("extract '" + rec + "' --stream 4 -o '" + raw + "'"), 0);
-  std::string out;
-  ASSERT_EQ(krvtoolRun("framemd5 '" + rec + "' --channel 0 --audio", &out), 0);
+  ASSERT_EQ(krvtest::Krvtool({"extract", rec, "--stream", "4", "-o", raw}).code, 0);
+  const krvtest::RunResult md5 = krvtest::Krvtool({"framemd5", rec, "--channel", "0", "--audio"});
+  ASSERT_EQ(md5.code, 0) << md5.err;
+  const std::string& out = md5.out;
   std::remove(rec.c_str());
   const Bytes voice = ReadFile(raw);
   std::remove(raw.c_str());

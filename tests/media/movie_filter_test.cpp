@@ -13,6 +13,7 @@
 
 #include "media/ac_h264_decoder.h"
 #include "media/ac_movie_filter.h"
+#include "media/play_gates.h"
 #include "media/vo_null.h"
 #include "media/yuv_convert.h"
 #include "pipeline_support.h"
@@ -84,7 +85,6 @@ class SkewedClock : public ACTickClock {
 };
 
 struct FilterFixture : ::testing::Test {
-  GateOpen gate;
   VoNullStats stats[4];
   ACParam param;
   ACMovieFilter filter;
@@ -271,7 +271,6 @@ TEST_F(FilterFixture, EmptyDataDropsEverythingWaiting) {
 }
 
 TEST(FilterLifecycle, EmptyDataAndMarkersReturnWithoutRunningThreads) {
-  GateOpen gate;
   ACMovieFilter filter;
   const int64_t start = NowMs();
   filter.EmptyData();
@@ -285,9 +284,9 @@ TEST(FilterLifecycle, EmptyDataAndMarkersReturnWithoutRunningThreads) {
 }
 
 TEST(FilterLifecycle, PacketsWithBothGatesClosedAreDroppedAsTaken) {
-  krvGate.Reset();
-  aviGate.Reset();
+  PlayGates gates;
   ACMovieFilter filter;
+  filter.SetPlayGates(&gates);
   std::atomic<int> pictures{0};
   filter.SetNewPictureObserver([&](int, int64_t, const unsigned char*, int, int) { pictures.fetch_add(1); });
   filter.InitFilter(nullptr);
@@ -297,7 +296,6 @@ TEST(FilterLifecycle, PacketsWithBothGatesClosedAreDroppedAsTaken) {
   for (int i = 0; i < 40; ++i)
     ASSERT_EQ(filter.InputData(0, 28, i * 40, data.data(), static_cast<int>(data.size()), 704, 576), 1);
   std::vector<unsigned char> huge(kMediaBufferBytes + 1);
-  GateOpen gate;
   EXPECT_EQ(filter.InputData(0, 28, 0, huge.data(), static_cast<int>(huge.size()), 704, 576), 1);
   EXPECT_EQ(filter.InputData(7, 28, 0, data.data(), static_cast<int>(data.size()), 704, 576), 1);
   acSleepMs(100);
@@ -306,7 +304,6 @@ TEST(FilterLifecycle, PacketsWithBothGatesClosedAreDroppedAsTaken) {
 }
 
 TEST(FilterLifecycle, ClosingEndsEveryThreadWithinOneSecondInEveryState) {
-  GateOpen gate;
   ASSERT_FALSE(videoPackets().empty());
   for (int state = 0; state < 3; ++state) {
     SCOPED_TRACE(state == 0 ? "playing" : state == 1 ? "held with full queues" : "marker blocked on full rings");

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "media/ac_messages.h"
-#include "media/play_gates.h"
+#include "media/ac_sync.h"
 
 namespace pipelinetest {
 
@@ -44,16 +44,6 @@ class RecordingSink : public media::ACMessageSink {
  private:
   std::mutex mutex_;
   std::vector<Post> posts_;
-};
-
-// Opens the KRV play gate for the test's lifetime.
-class GateOpen {
- public:
-  GateOpen() { media::krvGate.Set(); }
-  ~GateOpen() {
-    media::krvGate.Reset();
-    media::aviGate.Reset();
-  }
 };
 
 // Polls `done` every 2 ms for up to timeoutMs; true when it became true.

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "media/ac_movie_filter.h"
+#include "media/play_gates.h"
 #include "media/ac_play_clock.h"
 #include "pipeline_support.h"
 
@@ -53,7 +54,6 @@ struct SleepLog {
 
 // A started clock with the gate open, a recording filter and sleeper.
 struct ClockRig {
-  GateOpen gate;
   RecordingSink sink;
   RecordingFilter filter;
   SleepLog log;
@@ -217,11 +217,11 @@ TEST_F(ClockFixture, WithoutAModeTimesStayInTheList) {
 }
 
 TEST(ClockGates, PushesWithBothGatesClosedAreDroppedAsAccepted) {
-  krvGate.Reset();
-  aviGate.Reset();
+  PlayGates gates;
   RecordingFilter filter;
   SleepLog log;
   ACPlayClock clock(nullptr);
+  clock.SetPlayGates(&gates);
   clock.SetSleeper(log.Sleeper());
   clock.Start(&filter, nullptr);
   for (int i = 0; i < 300; ++i) ASSERT_EQ(clock.PushDTS(i * 40, 0), 1);  // more than the list holds
@@ -232,7 +232,6 @@ TEST(ClockGates, PushesWithBothGatesClosedAreDroppedAsAccepted) {
 
 // Real time, with the clock's own 1 ms timer.
 TEST(ClockRealTime, OneSecondOfTimestampsTakesAboutOneSecond) {
-  GateOpen gate;
   RecordingFilter filter;
   ACPlayClock clock(nullptr);
   clock.Start(&filter, nullptr);
@@ -248,7 +247,6 @@ TEST(ClockRealTime, OneSecondOfTimestampsTakesAboutOneSecond) {
 }
 
 TEST(ClockRealTime, DestructionDuringALongWaitEndsTheThreadSoon) {
-  GateOpen gate;
   RecordingFilter filter;
   auto clock = std::make_unique<ACPlayClock>(nullptr);
   clock->Start(&filter, nullptr);

@@ -245,25 +245,26 @@ TEST(ACDTSListTest, Push201IsRefusedClearEmptiesAndFoundTellsKeyOneFromEmpty) {
 }
 
 TEST(PlayGateTest, PushesAreDroppedAndAcceptedWhileBothGatesAreShut) {
-  krvGate.Reset();
-  aviGate.Reset();
+  PlayGates gates;
   ACMediaList list;
   auto push = [&] { return list.PushPacket(28, 0, nullptr, 0, 0, 0); };
-  EXPECT_FALSE(PlayGateOpen());
-  for (int i = 0; i < 30; ++i) EXPECT_EQ(GatedPush(push), 1);
+  EXPECT_FALSE(gates.Open());
+  for (int i = 0; i < 30; ++i) EXPECT_EQ(GatedPush(&gates, push), 1);
   EXPECT_EQ(list.Count(), 0);
 
-  krvGate.Set();
-  EXPECT_TRUE(PlayGateOpen());
-  for (int i = 0; i < 20; ++i) EXPECT_EQ(GatedPush(push), 1);
-  EXPECT_EQ(GatedPush(push), 0) << "a full ring is reported as full once the gate is open";
-  EXPECT_TRUE(krvGate.IsSet()) << "testing the gate does not consume it";
+  gates.krv.Set();
+  EXPECT_TRUE(gates.Open());
+  for (int i = 0; i < 20; ++i) EXPECT_EQ(GatedPush(&gates, push), 1);
+  EXPECT_EQ(GatedPush(&gates, push), 0) << "a full ring is reported as full once the gate is open";
+  EXPECT_TRUE(gates.krv.IsSet()) << "testing the gate does not consume it";
 
-  krvGate.Reset();
-  aviGate.Set();
+  gates.krv.Reset();
+  gates.avi.Set();
   list.ClearPackets();
-  EXPECT_EQ(GatedPush(push), 1);
+  EXPECT_EQ(GatedPush(&gates, push), 1);
   EXPECT_EQ(list.Count(), 1);
-  aviGate.Reset();
-  EXPECT_FALSE(PlayGateOpen());
+  gates.ResetBoth();
+  EXPECT_FALSE(gates.Open());
+  EXPECT_EQ(GatedPush(nullptr, push), 1) << "without gates a push is never gated";
+  EXPECT_EQ(list.Count(), 2);
 }

@@ -11,6 +11,7 @@
 #include "media/ac_play_clock.h"
 #include "media/ac_sound_buffer.h"
 #include "media/ac_sound_player.h"
+#include "media/play_gates.h"
 #include "media/hi_voice.h"
 #include "pipeline_support.h"
 #include "synth/adpcm_ms.h"
@@ -54,7 +55,6 @@ int push(ACSoundPlayer& p, int type, int64_t dts, const std::vector<unsigned cha
 }
 
 struct NullPlayer : ::testing::Test {
-  GateOpen gate;
   ACSoundPlayer player;
   void SetUp() override {
     ASSERT_EQ(player.Init(kWindow, 1, 8000, 16, CreateNullSoundDevice()), 1);
@@ -127,14 +127,14 @@ TEST_F(NullPlayer, ClearWhilePausedWithAFullRingReturnsAtOnce) {
 }
 
 TEST(SoundPlayer, PushesBeforeStartOrWithBothGatesClosedAreTakenAndStoreNothing) {
+  PlayGates gates;  // both shut
   ACSoundPlayer player;
+  player.SetPlayGates(&gates);
   ASSERT_EQ(player.Init(kWindow, 1, 8000, 16, CreateNullSoundDevice()), 1);
   const auto frame = voiceFrame(161);
   {
-    GateOpen gate;
     for (int i = 0; i < 30; ++i) ASSERT_EQ(push(player, ACSoundPlayer::kHisiVoiceType, i * 20, frame), 1);
   }
-  // Both gates shut from here on.
   player.Start();
   player.Pause(1);
   for (int i = 30; i < 60; ++i) ASSERT_EQ(push(player, ACSoundPlayer::kHisiVoiceType, i * 20, frame), 1);
@@ -144,7 +144,6 @@ TEST(SoundPlayer, PushesBeforeStartOrWithBothGatesClosedAreTakenAndStoreNothing)
 }
 
 TEST(SdlSoundPlayer, Speed32DoublesTheDeviceRate) {
-  GateOpen gate;
   ACSoundPlayer player;
   ASSERT_EQ(player.Init(kWindow, 1, 8000, 16), 1) << "SDL audio (SDL_AUDIODRIVER=dummy)";
   player.Start();
@@ -160,7 +159,6 @@ TEST(SdlSoundPlayer, Speed32DoublesTheDeviceRate) {
 }
 
 TEST(SdlSoundPlayer, RealAdpcmPlaysInRealTime) {
-  GateOpen gate;
   const std::string path = Recording("sound_1ch_2s.krv", 2, 1, 176, 144);
   ASSERT_FALSE(path.empty());
   const auto audio = ReadPackets(path, 1);
@@ -184,7 +182,6 @@ TEST(SdlSoundPlayer, RealAdpcmPlaysInRealTime) {
 }
 
 TEST(SoundAsMasterClock, TheClockFollowsThePlayedSound) {
-  GateOpen gate;
   const std::string path = Recording("sound_1ch_2s.krv", 2, 1, 176, 144);
   ASSERT_FALSE(path.empty());
   const auto audio = ReadPackets(path, 1);

@@ -3,6 +3,7 @@
 
 #include "command.h"
 #include "krv_session.h"
+#include "krvreader/reader.h"
 
 namespace krvtool {
 namespace {
@@ -25,22 +26,22 @@ KRVTOOL_COMMAND(kCommand);
 
 int run(const std::vector<std::string>& args) {
   if (args.size() != 1 || args[0].empty() || args[0][0] == '-') return usageError(kCommand, "expects one FILE");
-  KrvSession s;
+  krv::Reader s;
   if (!s.Open(args[0])) {
     std::fprintf(stderr, "krvtool dump: cannot open %s\n", args[0].c_str());
     return kFileError;
   }
-  krv::RecordingContext* ctx = s.ctx();
+  krv::RecordingContext* ctx = s.Context();
   int r;
   for (;;) {
     int before = ctx->nb_streams;
-    r = krv::krv_read_packet(ctx, s.pkt());
+    r = s.Next();
     if (r < 0) break;
     for (int slot = before; slot < ctx->nb_streams && slot < krv::kMaxStreams; ++slot) {
       const krv::RecordingStream* st = ctx->streams[slot];
       std::printf("stream+ %d %d %s\n", slot, st->index, KindText(st->kind).c_str());
     }
-    PrintPacketLine(*s.pkt());
+    PrintPacketLine(s.Packet());
   }
   std::printf("end %d\n", r);
   for (int slot = 0; slot < krv::kMaxStreams; ++slot) {

@@ -4,6 +4,7 @@
 
 #include "command.h"
 #include "krv_session.h"
+#include "krvreader/reader.h"
 
 namespace krvtool {
 namespace {
@@ -51,7 +52,7 @@ int run(const std::vector<std::string>& args) {
   if (id < 0) return usageError(kCommand, "expects --stream ID");
   if (out.empty()) return usageError(kCommand, "expects -o OUT");
 
-  KrvSession s;
+  krv::Reader s;
   if (!s.Open(in)) {
     std::fprintf(stderr, "krvtool extract: cannot open %s\n", in.c_str());
     return kFileError;
@@ -62,8 +63,8 @@ int run(const std::vector<std::string>& args) {
     return kFileError;
   }
   long long packets = 0, bytes = 0;
-  krv::RecordingPacket* pkt = s.pkt();
-  while (krv::krv_read_packet(s.ctx(), pkt) > 0) {
+  const krv::RecordingPacket* pkt = &s.Packet();
+  while (s.Next() > 0) {
     if (pkt->stream_index != id || pkt->size <= 0 || pkt->data == nullptr) continue;
     if (std::fwrite(pkt->data, 1, static_cast<size_t>(pkt->size), f.get()) != static_cast<size_t>(pkt->size)) {
       std::fprintf(stderr, "krvtool extract: cannot write %s\n", out.c_str());

@@ -8,6 +8,7 @@
 #include "command.h"
 #include "media_commands.h"
 #include "krv_session.h"
+#include "krvreader/reader.h"
 #include "media/ac_adpcm_decoder.h"
 #include "media/ac_h264_decoder.h"
 #include "media/ac_hisi_voice_decoder.h"
@@ -79,7 +80,7 @@ int run(const std::vector<std::string>& args) {
   if (in.empty()) return usageError(kCommand, "expects FILE");
   if (channel < 0) return usageError(kCommand, "expects --channel C");
 
-  KrvSession s;
+  krv::Reader s;
   if (!s.Open(in)) {
     std::fprintf(stderr, "krvtool framemd5: cannot open %s\n", in.c_str());
     return kFileError;
@@ -91,9 +92,9 @@ int run(const std::vector<std::string>& args) {
   std::unique_ptr<media::ACDecoder> decoder;
   int decoderCodec = -1;
   std::vector<unsigned char> picture(media::kMediaBufferBytes);
-  krv::RecordingContext* ctx = s.ctx();
-  krv::RecordingPacket* pkt = s.pkt();
-  while (krv::krv_read_packet(ctx, pkt) > 0) {
+  krv::RecordingContext* ctx = s.Context();
+  const krv::RecordingPacket* pkt = &s.Packet();
+  while (s.Next() > 0) {
     if (pkt->stream_index != id || pkt->size <= 0) continue;
     const krv::RecordingStream* st = findStream(ctx, id);
     if (st == nullptr) continue;

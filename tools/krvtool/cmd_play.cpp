@@ -192,7 +192,7 @@ std::string report(krvplayer::HeadlessPlayer& p, const PlayArgs& a, bool ended, 
          ", \"seek\": " + std::to_string(m.seek) + ", \"gsensor\": " + std::to_string(c.gSensor) +
          ", \"other_sensors\": " + std::to_string(c.otherSensors) + ", \"samples\": " + std::to_string(c.drawn) +
          ", \"clear\": " + std::to_string(c.clear) + ", \"broken\": " + std::to_string(m.broken + c.broken) + "}";
-  const krv::ReaderStats& r = p.State().stats;
+  const playback::ReaderStats& r = p.State().stats;
   out += ", \"reader\": {\"opened\": " + std::to_string(r.opened.load()) + ", \"seeks\": " +
          std::to_string(r.seeks.load()) + ", \"video_passed\": " + std::to_string(r.videoPassed.load()) +
          ", \"video_skipped\": " + std::to_string(r.videoSkipped.load()) + ", \"audio_passed\": " +
@@ -234,7 +234,7 @@ int run(const std::vector<std::string>& args) {
     if (a.avi) {
       p.OpenAvi(a.files, currentChannel);  // the row opened, then the button
     } else {
-      p.SelectKrv(a.files[0]);
+      p.SelectKrv(a.files[0], playback::Player::Select::kOpen);
     }
     p.SecondPlay();
   } else {

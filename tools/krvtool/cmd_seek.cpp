@@ -4,6 +4,7 @@
 
 #include "command.h"
 #include "krv_session.h"
+#include "krvreader/reader.h"
 
 namespace krvtool {
 namespace {
@@ -35,20 +36,20 @@ int run(const std::vector<std::string>& args) {
   double seconds = 0;
   if (positional.size() != 2) return usageError(kCommand, "expects FILE and SECONDS");
   if (!ParseSeconds(positional[1], &seconds)) return usageError(kCommand, "SECONDS must be a number");
-  KrvSession s;
+  krv::Reader s;
   if (!s.Open(positional[0])) {
     std::fprintf(stderr, "krvtool seek: cannot open %s\n", positional[0].c_str());
     return kFileError;
   }
-  krv::RecordingContext* ctx = s.ctx();
-  krv::krv_read_packet(ctx, s.pkt());
+  krv::RecordingContext* ctx = s.Context();
+  s.Next();
   const int64_t target = std::llround(seconds * 1000000.0);
   bool found = exact ? krv::krv_seek_keyframe(ctx, target)
                      : krv::krv_seek_keyframe_estimate(ctx, target, 0, ctx->duration);
   std::printf("found %d pos %lld\n", found ? 1 : 0, static_cast<long long>(krv::url_ftell(ctx->pb)));
-  int r = krv::krv_read_packet(ctx, s.pkt());
+  int r = s.Next();
   if (r < 0) std::printf("end %d\n", r);
-  else PrintPacketLine(*s.pkt());
+  else PrintPacketLine(s.Packet());
   return std::fflush(stdout) == 0 ? kOk : kFileError;
 }
 

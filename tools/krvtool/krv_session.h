@@ -1,5 +1,6 @@
-// Shared by the container commands (dump, probe, seek): opening a recording
-// as the KRV reader thread does, and the output lines they have in common.
+// Shared by the container commands (dump, probe, seek, extract): the output
+// lines and argument forms they have in common. (A recording is opened as
+// the reader thread opens it with krv::Reader.)
 #pragma once
 
 #include <zlib.h>
@@ -13,34 +14,6 @@
 #include "krvreader/krv.h"
 
 namespace krvtool {
-
-class KrvSession {
- public:
-  KrvSession() : ctx_(new krv::RecordingContext{}) {}
-  ~KrvSession() {
-    krv::packet_free(&pkt_);
-    krv::krv_read_close(ctx_);
-    if (ctx_->pb) krv::url_fclose(ctx_->pb);
-    delete ctx_;
-  }
-  KrvSession(const KrvSession&) = delete;
-  KrvSession& operator=(const KrvSession&) = delete;
-
-  // Opens the byte reader, seeks to the key frame at 0 and reads the header,
-  // as the reader thread does. False when the file does not open.
-  bool Open(const std::string& path) {
-    std::snprintf(ctx_->filename, sizeof ctx_->filename, "%s", path.c_str());
-    if (krv::url_fopen(&ctx_->pb, ctx_->filename, krv::URL_RDONLY) < 0) return false;
-    krv::krv_read_open(ctx_);  // -12 (too many streams) leaves the streams it made; reading goes on
-    return true;
-  }
-  krv::RecordingContext* ctx() { return ctx_; }
-  krv::RecordingPacket* pkt() { return &pkt_; }
-
- private:
-  krv::RecordingContext* ctx_;
-  krv::RecordingPacket pkt_{};
-};
 
 // "v", "a", "d" for kinds 0, 1, 2; the number for a kind the metadata set otherwise.
 inline std::string KindText(int kind) {

@@ -1,9 +1,6 @@
-// The whole playback road without a window: the play state, the reader
-// threads and the pipeline objects the main window owns (video filter with
-// null renderers, snapshot filter, sound player, clock), the map and chart
-// queues with their consumers, and the window's playback commands. krvtool
-// play and the tests drive the very same threads the window will, and read
-// back what reached each station.
+// The player without a window: playback::Player with null renderers and a
+// log of what reached each station. krvtool play and the playback tests
+// drive the very player the window owns, and read back the log.
 #pragma once
 
 #include <atomic>
@@ -16,15 +13,10 @@
 #include <string>
 #include <vector>
 
-#include "krvreader/play_state.h"
-#include "krvreader/reader_threads.h"
-#include "media/ac_media_list.h"
 #include "media/ac_messages.h"
-#include "media/ac_movie_filter.h"
 #include "media/ac_play_clock.h"
-#include "media/ac_snapshot_filter.h"
-#include "media/ac_sound_player.h"
 #include "media/vo_null.h"
+#include "playback/player.h"
 #include "vehicle/record_consumers.h"
 
 namespace krvplayer {
@@ -67,55 +59,29 @@ struct PacingSummary {
   double p99Ms = 0;
 };
 
-class HeadlessPlayer : private media::ACMessageSink, private krv::ReaderHost {
+// What krvtool play and the playback tests read back: every picture shown,
+// every CurDTS call of the clock, every WM_PLAY_TIME post and every
+// snapshot, logged by the player's callbacks into buffers reserved at
+// start.
+class PlayLog {
  public:
   struct Options {
-    // The sound device: SDL's (as the program has it) or one that plays
-    // into nothing in real time. When SDL cannot open a device the null one
-    // is taken.
-    bool nullSound = false;
-    // The speed a seek resets to (the window's slider goes to x1).
-    int speedAfterSeek = media::ACPlayClock::kNormalSpeed;
-    // Snapshot folder ending in '/'; empty = the filter's default.
-    std::string snapshotFolder;
     // Entries kept of each log (reserved at start, never grown).
     int pictureLogCapacity = 1 << 16;
     int tickLogCapacity = 1 << 17;
   };
+  explicit PlayLog(const Options& options);
+  PlayLog(const PlayLog&) = delete;
+  PlayLog& operator=(const PlayLog&) = delete;
 
-  explicit HeadlessPlayer(const Options& options);
-  ~HeadlessPlayer() override;  // Close()
-  HeadlessPlayer(const HeadlessPlayer&) = delete;
-  HeadlessPlayer& operator=(const HeadlessPlayer&) = delete;
-
-  // ---- the main window's commands (callable from one driving thread; ----
-  // ---- after Close they do nothing) ----------------------------------------
-  // Double-click on a KRV row: the reader reopens it from its start.
-  void OpenKrv(const std::string& path);
-  // Double-click on an AVI row of channel `currentChannel` whose period
-  // group is `paths` (each file goes to the channel its name gives).
-  void OpenAvi(const std::vector<std::string>& paths, int currentChannel);
-  // The row preparation alone (paths set, open paths cleared, gates
-  // reset), for Step and Second play on a recording not yet playing.
-  void SelectKrv(const std::string& path);
-  // The advance to the next recording at the end of one (message 0x472):
-  // prepared as above and its gate signalled; `ended` is left as it is.
-  void AdvanceKrv(const std::string& path);
-  void Play();        // the Play button on the recording that is open
-  void Pause();
-  void Step();
-  void SecondPlay();
-  void Stop();
-  void Seek(int second);        // the seek slider
-  void SetSpeed(int speedCode); // the speed slider
-  void SetAudioChannel(int channel);
-  void Snapshot(int channel);
-  // The window's Close: exit requested, readers joined within their bounded
-  // waits, then the pipeline torn down. True when every reader ended within
-  // its wait. Later calls do nothing and return the first result.
-  bool Close();
-  // The speed a seek resets to (krvtool keeps its --speed).
-  void SetSpeedAfterSeek(int speedCode) { speedAfterSeek_.store(speedCode); }
+  // The callbacks that fill the logs.
+  playback::PlayerCallbacks Callbacks();
+  // The player asked for the clock's speed and the sound's played time at
+  // each tick; ticks before it is attached log neither.
+  void Attach(const playback::Player* player) { player_.store(player); }
+  // The null renderer of each pane, as the player's pane handles.
+  void* Pane(int channel) { return &voStats_[channel]; }
+  const media::VoNullStats& RendererStats(int channel) const { return voStats_[channel]; }
 
   // ---- waits ----
   // Until a WM_PLAY_TIME post satisfies pred (looked at in order, from
@@ -129,15 +95,6 @@ class HeadlessPlayer : private media::ACMessageSink, private krv::ReaderHost {
   static bool WaitUntil(const std::function<bool()>& pred, int timeoutMs);
 
   // ---- what reached each station ----
-  krv::PlayState& State() { return state_; }
-  krv::ReaderThreads& Readers() { return *readers_; }
-  media::ACMovieFilter& Filter();
-  media::ACPlayClock& Clock() { return *clock_; }
-  media::ACSoundPlayer& Sound() { return *sound_; }
-  bool SoundReady() const { return soundReady_; }
-  bool SoundIsNull() const { return soundIsNull_; }
-  const media::VoNullStats& RendererStats(int channel) const { return voStats_[channel]; }
-
   std::vector<ShownPicture> Pictures() const;
   ChannelSummary Channel(int channel) const;
   std::vector<ClockTick> Ticks() const;
@@ -148,47 +105,19 @@ class HeadlessPlayer : private media::ACMessageSink, private krv::ReaderHost {
   int64_t RecordingsOpened() const { return recordingsOpened_.load(); }
   int64_t LastStartTime() const { return lastStartTime_.load(); }
   int64_t SpeedResets() const { return speedResets_.load(); }
-  vehicle::MapRecordConsumer& Map() { return *map_; }
-  vehicle::ChartRecordConsumer& Chart() { return *chart_; }
   // Wall time since construction.
   double ElapsedMs() const;
-
- private:
-  class TimedFilter;
-
-  // ACMessageSink: WM_PLAY_TIME and the recording-opened notice.
-  void PostMessage(uint32_t message, intptr_t wParam, intptr_t lParam) override;
-  // ReaderHost
-  void RecordingOpened(int64_t startTime) override;
-  void SpeedResetToNormal() override;
-
-  void PlayRestart(int restart);
-  void EnsureReader();
-  void ResetGates();
-  void NoteTick(int64_t dts);
-  void NotePicture(int channel, int64_t dts, int width, int height);
+  // A command was given: pacing is measured between two commands only.
   void Command() { epoch_.fetch_add(1); }
 
-  const Options options_;
-  const SteadyClock::time_point created_ = SteadyClock::now();
-  krv::PlayState state_;
-  media::VoNullStats voStats_[4];
-  std::unique_ptr<media::ACSnapshotFilter> snapshot_;
-  std::unique_ptr<TimedFilter> filter_;
-  std::unique_ptr<media::ACSoundPlayer> sound_;
-  std::unique_ptr<media::ACPlayClock> clock_;
-  media::ACPlayClock* clockForTicks_ = nullptr;  // the clock, for its own thread's CurDTS calls
-  media::ACAMFDataList mapQueue_;
-  media::ACAMFDataList chartQueue_;
-  std::unique_ptr<vehicle::MapRecordConsumer> map_;
-  std::unique_ptr<vehicle::ChartRecordConsumer> chart_;
-  std::unique_ptr<krv::ReaderThreads> readers_;
-  bool soundReady_ = false;
-  bool soundIsNull_ = false;
-  bool closed_ = false;
-  bool closeResult_ = true;
-  std::atomic<int> speedAfterSeek_;
+ private:
+  void NoteTick(int64_t dts);
+  void NotePicture(int channel, int64_t dts, int width, int height);
+  void NotePost(uint32_t message, intptr_t wParam, intptr_t lParam);
 
+  const SteadyClock::time_point created_ = SteadyClock::now();
+  std::atomic<const playback::Player*> player_{nullptr};
+  media::VoNullStats voStats_[4];
   mutable std::mutex logMutex_;
   std::condition_variable postArrived_;
   std::vector<ShownPicture> pictures_;  // guarded by logMutex_
@@ -201,6 +130,38 @@ class HeadlessPlayer : private media::ACMessageSink, private krv::ReaderHost {
   std::atomic<int64_t> lastStartTime_{0};
   std::atomic<int64_t> speedResets_{0};
   std::atomic<int64_t> epoch_{0};
+};
+
+// A player with null renderers whose callbacks fill a PlayLog: the player
+// of `krvtool play` and of the playback tests. Its commands are the
+// player's own; the openers below are the row commands of the window for a
+// path given directly.
+class HeadlessPlayer : public PlayLog, public playback::Player {
+ public:
+  struct Options : PlayLog::Options {
+    // The null sound device from the start (else SDL's, or the null one
+    // when SDL cannot open a device).
+    bool nullSound = false;
+    // The speed a seek resets to (the window's slider goes to x1).
+    int speedAfterSeek = media::ACPlayClock::kNormalSpeed;
+    // Snapshot folder ending in '/'; empty = the filter's default.
+    std::string snapshotFolder;
+  };
+
+  explicit HeadlessPlayer(const Options& options);
+  HeadlessPlayer() : HeadlessPlayer(Options{}) {}
+  ~HeadlessPlayer() override;
+
+  // A double-click on a KRV row: the reader opens it from its start.
+  void OpenKrv(const std::string& path);
+  // A double-click on an AVI row of channel `currentChannel` whose period
+  // group is `paths` (each file goes to the channel its name gives).
+  void OpenAvi(const std::vector<std::string>& paths, int currentChannel);
+  // The advance to the next recording at the end of one (message 0x472).
+  void AdvanceKrv(const std::string& path);
+
+ private:
+  static playback::PlayerOptions MakeOptions(const Options& options, PlayLog* log);
 };
 
 }  // namespace krvplayer

@@ -3,12 +3,12 @@
 #include <memory>
 
 #include "krvreader/krv.h"
-#include "krvreader/reader_link.h"
-#include "krvreader/reader_threads_internal.h"
+#include "krvreader/reader.h"
+#include "playback/reader_link.h"
+#include "playback/reader_threads_internal.h"
 #include "krvreader/record_start.h"
-#include "media/play_gates.h"
 
-namespace krv::detail {
+namespace playback::detail {
 
 namespace {
 
@@ -17,7 +17,7 @@ constexpr int kVideoIds[4] = {0, 1, 2, 3};
 constexpr int kAudioIds[4] = {4, 5, 6, 7};
 
 int channelOf(int id, const int (&table)[4]) {
-  if (id < 0 || id >= kMaxStreams) return -1;
+  if (id < 0 || id >= krv::kMaxStreams) return -1;
   for (int c = 0; c < 4; ++c)
     if (table[c] == id) return c;
   return -1;
@@ -25,8 +25,7 @@ int channelOf(int id, const int (&table)[4]) {
 
 class KrvReader {
  public:
-  KrvReader(PlayState& s, media::ACEvent& wake) : s_(s), link_(s, media::krvGate, wake) {}
-  ~KrvReader() { CloseFile(); packet_free(&pkt_); }
+  KrvReader(PlayState& s, media::ACEvent& wake) : s_(s), link_(s, s.gates.krv, wake) {}
 
   void Run();
 
@@ -34,38 +33,21 @@ class KrvReader {
   bool SwitchFiles(const char* path);
   void Seek();
   void Packet();
-  void CloseFile();
-  int64_t LengthMs() const { return ctx_->duration > 0 ? ctx_->duration / 1000 : 0; }
+  int64_t LengthMs() const { return file_.DurationUs() > 0 ? file_.DurationUs() / 1000 : 0; }
 
   PlayState& s_;
   ReaderLink link_;
-  std::unique_ptr<RecordingContext> ctx_{new RecordingContext{}};
-  RecordingPacket pkt_{};
-  bool fileOpen_ = false;
+  krv::Reader file_;
   char path_[SharedPath::kCapacity] = {};
 };
 
-void KrvReader::CloseFile() {
-  krv_read_close(ctx_.get());
-  if (ctx_->pb) url_fclose(ctx_->pb);
-  *ctx_ = RecordingContext{};
-  fileOpen_ = false;
-}
-
 // Step 3: the window named another recording. False when it does not open.
 bool KrvReader::SwitchFiles(const char* path) {
-  if (fileOpen_) link_.LeaveRecording(LengthMs());
+  if (file_.IsOpen()) link_.LeaveRecording(LengthMs());
   // A fresh context for every file: the stream table and the metadata facts
   // (duration above all) of the previous recording must not carry over.
-  CloseFile();
-  const int64_t start = RecordStartFromName(path);
-  std::snprintf(ctx_->filename, sizeof ctx_->filename, "%s", path);
-  if (url_fopen(&ctx_->pb, ctx_->filename, URL_RDONLY) < 0) {
-    ctx_->pb = nullptr;
-    return false;
-  }
-  fileOpen_ = true;
-  krv_read_open(ctx_.get());  // -12 (too many streams) keeps the streams made; reading goes on
+  const int64_t start = krv::RecordStartFromName(path);
+  if (!file_.Open(path)) return false;  // -12 (too many streams) keeps the streams made; reading goes on
   s_.krvOpenPath.Set(path);
   link_.EnterRecording(start, LengthMs());
   return true;
@@ -74,41 +56,37 @@ bool KrvReader::SwitchFiles(const char* path) {
 // Step 4: a seek request, carried out only when the duration is known.
 void KrvReader::Seek() {
   const int seconds = s_.seekTarget.load();
-  if (ctx_->duration == 0) return;
+  if (file_.DurationUs() == 0) return;
   link_.ResetForSeek();
-  AVRational base{1, 1000000};
-  for (RecordingStream* st : ctx_->streams)
+  krv::AVRational base{1, 1000000};
+  for (krv::RecordingStream* st : file_.Context()->streams)
     if (st) {
       base = st->time_base;
       break;
     }
   if (base.num <= 0 || base.den <= 0) base = {1, 1000000};
-  const int64_t target = av_rescale_q(static_cast<int64_t>(seconds) * 1000000, AVRational{1, 1000000}, base);
-  krv_seek_keyframe_estimate(ctx_.get(), target, ctx_->file_size, ctx_->duration);
+  const int64_t target = krv::av_rescale_q(static_cast<int64_t>(seconds) * 1000000, krv::AVRational{1, 1000000}, base);
+  file_.SeekKeyframeEstimate(target);
 }
 
 // Steps 5 to 8: one packet.
 void KrvReader::Packet() {
-  const int r = krv_read_packet(ctx_.get(), &pkt_);
-  if (r == KRV_EPIPE) {
+  const int r = file_.Next();
+  if (r == krv::KRV_EPIPE) {
     link_.ExportEnded();
     link_.EndOfRecording(LengthMs());
     return;
   }
   if (r <= 0) return;  // a payload that could not be read; the next read goes on
 
-  RecordingStream* st = nullptr;
-  for (RecordingStream* candidate : ctx_->streams)
-    if (candidate && candidate->index == pkt_.stream_index) {
-      st = candidate;
-      break;
-    }
+  const krv::RecordingPacket& pkt = file_.Packet();
+  const krv::RecordingStream* st = file_.PacketStream();
   if (!st) return;
 
-  const int64_t timeMs = pkt_.dts / 1000;
-  const bool key = (pkt_.flags & PKT_FLAG_KEY) != 0;
-  const int channel = st->kind == KIND_VIDEO   ? channelOf(st->index, kVideoIds)
-                      : st->kind == KIND_AUDIO ? channelOf(st->index, kAudioIds)
+  const int64_t timeMs = pkt.dts / 1000;
+  const bool key = (pkt.flags & krv::PKT_FLAG_KEY) != 0;
+  const int channel = st->kind == krv::KIND_VIDEO   ? channelOf(st->index, kVideoIds)
+                      : st->kind == krv::KIND_AUDIO ? channelOf(st->index, kAudioIds)
                                                : -1;
   if (s_.exportPending.load()) {
     ExportPacket e;
@@ -116,11 +94,11 @@ void KrvReader::Packet() {
     e.channel = channel;
     e.streamKind = st->kind;
     e.codecId = st->codec_id;
-    e.data = pkt_.data;
-    e.size = pkt_.size;
+    e.data = pkt.data;
+    e.size = pkt.size;
     e.key = key;
     e.timeMs = timeMs;
-    e.dts = pkt_.dts;
+    e.dts = pkt.dts;
     e.timeBase = st->time_base;
     e.width = st->width;
     e.height = st->height;
@@ -129,10 +107,10 @@ void KrvReader::Packet() {
   }
 
   switch (st->kind) {
-    case KIND_VIDEO:
+    case krv::KIND_VIDEO:
       if (channel < 0) return;
       if (key || !link_.KeyFramesOnly()) {
-        if (!link_.PushVideo(channel, st->codec_id, timeMs, pkt_.data, pkt_.size, st->width, st->height)) return;
+        if (!link_.PushVideo(channel, st->codec_id, timeMs, pkt.data, pkt.size, st->width, st->height)) return;
       } else {
         s_.stats.videoSkipped.fetch_add(1);
       }
@@ -140,12 +118,12 @@ void KrvReader::Packet() {
       // playback is paced by all of them.
       link_.PushClock(timeMs, LengthMs());
       return;
-    case KIND_AUDIO:
+    case krv::KIND_AUDIO:
       if (channel >= 0 && link_.SoundWanted(channel))
-        link_.PushAudio(channel, st->codec_id, timeMs, pkt_.data, pkt_.size);
+        link_.PushAudio(channel, st->codec_id, timeMs, pkt.data, pkt.size);
       return;
-    case KIND_DATA:
-      link_.DeliverRecord(pkt_.data, pkt_.size, timeMs);
+    case krv::KIND_DATA:
+      link_.DeliverRecord(pkt.data, pkt.size, timeMs);
       return;
     default:
       return;
@@ -158,7 +136,7 @@ void KrvReader::Run() {
     if (!link_.WaitGate()) break;
     if (link_.HandleRestart()) continue;
     bool opened = false;
-    if (!s_.krvPath.EqualsNoCase(s_.krvOpenPath) || !fileOpen_) {
+    if (!s_.krvPath.EqualsNoCase(s_.krvOpenPath) || !file_.IsOpen()) {
       s_.krvPath.CopyTo(path_, sizeof path_);
       if (!SwitchFiles(path_)) break;
       opened = true;
@@ -175,4 +153,4 @@ void RunKrvReader(PlayState& state, media::ACEvent& wake) {
   reader.Run();
 }
 
-}  // namespace krv::detail
+}  // namespace playback::detail

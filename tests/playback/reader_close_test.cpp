@@ -7,7 +7,6 @@
 #include <thread>
 
 #include "headless_player.h"
-#include "media/play_gates.h"
 #include "playback_test_util.h"
 
 namespace {
@@ -115,7 +114,7 @@ TEST_F(ReaderClose, WhileParkedAfterStop) {
 
 TEST_F(ReaderClose, WhileParkedBeforeTheFirstPass) {
   HeadlessPlayer p(Opts());
-  p.SelectKrv(Krv());  // gate reset, nothing playing
+  p.SelectKrv(Krv(), playback::Player::Select::kOpen);  // gate reset, nothing playing
   ASSERT_TRUE(p.Readers().EnsureKrvThread());
   std::this_thread::sleep_for(std::chrono::milliseconds(50));
   EXPECT_TRUE(p.Readers().KrvRunning());
@@ -134,18 +133,16 @@ TEST_F(ReaderClose, AviWhilePausedWithFullQueues) {
 
 TEST_F(ReaderClose, AShortPathEndsTheThreadAtOnce) {
   HeadlessPlayer p(Opts());
-  p.SelectKrv("a.k");
+  p.SelectKrv("a.k", playback::Player::Select::kOpen);
   EXPECT_FALSE(p.Readers().EnsureKrvThread());
   EXPECT_FALSE(p.Readers().KrvRunning());
   CloseWithinASecond(p);
 }
 
 TEST_F(ReaderClose, TheReaderThreadsObjectAloneEndsParkedThreads) {
-  krv::PlayState state;
+  playback::PlayState state;
   state.krvPath.Set(Krv().c_str());
-  media::krvGate.Reset();
-  media::aviGate.Reset();
-  auto readers = std::make_unique<krv::ReaderThreads>(&state);
+  auto readers = std::make_unique<playback::ReaderThreads>(&state);
   ASSERT_TRUE(readers->EnsureKrvThread());
   std::this_thread::sleep_for(std::chrono::milliseconds(20));
   const auto t0 = Clock::now();

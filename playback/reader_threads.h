@@ -8,10 +8,10 @@
 
 #include <memory>
 
-#include "krvreader/play_state.h"
+#include "playback/play_state.h"
 #include "media/ac_sync.h"
 
-namespace krv {
+namespace playback {
 
 class ReaderThreads {
  public:
@@ -45,4 +45,4 @@ class ReaderThreads {
   media::ACThread avi_;
 };
 
-}  // namespace krv
+}  // namespace playback

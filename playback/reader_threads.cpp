@@ -1,8 +1,8 @@
-#include "krvreader/reader_threads.h"
+#include "playback/reader_threads.h"
 
-#include "krvreader/reader_threads_internal.h"
+#include "playback/reader_threads_internal.h"
 
-namespace krv {
+namespace playback {
 
 ReaderThreads::ReaderThreads(PlayState* state) : state_(state) {}
 
@@ -60,4 +60,4 @@ bool ReaderThreads::Close() {
   return krvEnded && aviEnded;
 }
 
-}  // namespace krv
+}  // namespace playback

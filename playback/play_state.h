@@ -18,6 +18,7 @@
 
 #include "media/ac_messages.h"
 #include "media/ac_sync.h"
+#include "media/play_gates.h"
 
 namespace media {
 class ACAMFDataList;
@@ -26,7 +27,7 @@ class ACPlayClock;
 class ACSoundPlayer;
 }  // namespace media
 
-namespace krv {
+namespace playback {
 
 class ReaderExport;
 
@@ -95,11 +96,12 @@ struct PlayState {
   std::atomic<int> currentItem{-1};
   std::atomic<int> currentChannel{0};  // AVI: channel whose video times drive the clock
   std::atomic<int> audioChannel{0};
-  std::atomic<int> channelCount{4};
-  std::atomic<int> paneQuery{4};
   // Signalled during second play: key frames only, no sound, no GPS.
   media::ACEvent secondPlayEvent{media::ACEvent::kManualReset};
-  // krvGate and aviGate are the process-wide play gates (media/play_gates.h).
+  // The play gates: the owner signals `krv` while the KRV reader plays and
+  // `avi` while the AVI reader plays; the reader resets its own at the end
+  // of a recording and on a stop. The pipeline objects are given them.
+  media::PlayGates gates;
 
   // ---- written by the reader threads -------------------------------------
   SharedPath krvOpenPath;
@@ -118,9 +120,9 @@ struct PlayState {
   std::atomic<media::ACAMFDataList*> chartQueue{nullptr};
   ReaderHost* host = nullptr;
   // The export branch a reader hands its packets to while exportPending is
-  // set (krvreader/reader_export.h). With none, an export request only
+  // set (playback/reader_export.h). With none, an export request only
   // seeks: exportPending is cleared and playback goes on.
   ReaderExport* exportBranch = nullptr;
 };
 
-}  // namespace krv
+}  // namespace playback

@@ -184,6 +184,26 @@ TEST_F(KrvtoolCommands, PlayReportsEveryPictureThePlayTimeAndTheRecords) {
   EXPECT_EQ(Occurrences(j, "\n"), 1);
 }
 
+// Everything of the report that does not depend on timing, as the headless
+// player before the one player gave it for this recording.
+TEST_F(KrvtoolCommands, PlayReportsTheSameTimingFreeFieldsAsBefore) {
+  const std::string krv = PlayRecording(Temp("play3"), 3);
+  RunResult r = Krvtool({"play", krv, "--speed", "32", "--report"});
+  ASSERT_EQ(r.code, 0) << r.err;
+  const std::string& j = r.out;
+  for (const char* part :
+       {"\"kind\": \"krv\", \"speed\": 32, \"second_play\": false, \"ended\": true",
+        "{\"channel\": 0, \"pictures\": 75, \"first_dts\": 0, \"last_dts\": 2960, \"out_of_order\": 0}",
+        "{\"channel\": 3, \"pictures\": 75, \"first_dts\": 0, \"last_dts\": 2960, \"out_of_order\": 0}",
+        "\"play_time\": [[0, -1], [3, 0], [3, 1], [3, 2], [3, -3]]",
+        "\"vehicle\": {\"gps\": 3, \"fixes_drawn\": 3, \"seek\": 0, \"gsensor\": 30, \"other_sensors\": 3, "
+        "\"samples\": 33, \"clear\": 0, \"broken\": 0}",
+        "\"reader\": {\"opened\": 1, \"seeks\": 0, \"video_passed\": 300, \"video_skipped\": 0, "
+        "\"audio_passed\": 5, \"clock_times\": 75, \"data_records\": 36}",
+        "\"snapshots\": [], \"snapshot_failures\": 0"})
+    EXPECT_NE(j.find(part), std::string::npos) << part << "\n" << j;
+}
+
 TEST_F(KrvtoolCommands, PlaySeekSnapshotAndUntil) {
   const std::string krv = PlayRecording(Temp("play4"), 4);
   const std::string home = Temp("home");

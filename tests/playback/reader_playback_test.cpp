@@ -12,7 +12,8 @@
 #include <thread>
 
 #include "headless_player.h"
-#include "krvreader/reader_export.h"
+#include "media/ac_sound_player.h"
+#include "playback/reader_export.h"
 #include "playback_test_util.h"
 #include "vehicle/amf_record.h"
 #include "vehicle/vehicle_state.h"
@@ -321,7 +322,7 @@ TEST_F(KrvPlayback, Speed256PassesKeyFramesOnlyAndNoSound) {
   }
   for (int c = 0; c < 2; ++c) EXPECT_EQ(p.Channel(c).outOfOrder, 0);
   for (const auto& t : p.Ticks()) EXPECT_EQ(t.playedMs, 0);
-  EXPECT_EQ(p.Sound().StoredBytes(), 0);
+  EXPECT_EQ(p.Sound()->StoredBytes(), 0);
   EXPECT_TRUE(p.Close());
 }
 
@@ -332,7 +333,7 @@ TEST_F(KrvPlayback, SecondPlayPassesKeyFramesOnlyNoSoundAndNoGps) {
   int64_t keyCount = 0, frameCount = 0;
   for (int c = 0; c < 4; ++c) keyCount += keys.at(c).size(), frameCount += all.at(c).size();
   HeadlessPlayer p(Opts());
-  p.SelectKrv(A());
+  p.SelectKrv(A(), playback::Player::Select::kOpen);
   p.SecondPlay();
   ASSERT_TRUE(p.WaitForEnd(kWaitMs));
   // What the reader passed: the key frames, every video time to the clock,
@@ -474,7 +475,7 @@ TEST_F(KrvPlayback, AFileThatBeginsWithAKeyFrameAndNoMetadataIsReadFromItsFirstT
 
 // An export branch that notes what it is handed and ends the export at its
 // end position, as the export does.
-class NotingExport : public krv::ReaderExport {
+class NotingExport : public playback::ReaderExport {
  public:
   struct Noted {
     int channel;
@@ -482,12 +483,12 @@ class NotingExport : public krv::ReaderExport {
     int64_t timeMs;
     bool key;
   };
-  void ExportPacket(krv::PlayState& state, const krv::ExportPacket& p) override {
+  void ExportPacket(playback::PlayState& state, const playback::ExportPacket& p) override {
     std::lock_guard<std::mutex> lock(mutex_);
     noted_.push_back({p.channel, p.streamKind, p.timeMs, p.key});
     if (p.streamKind == krv::KIND_VIDEO && p.timeMs >= state.exportEnd.load() * 1000LL) state.exportPending.store(0);
   }
-  void ExportSourceEnded(krv::PlayState&) override {
+  void ExportSourceEnded(playback::PlayState&) override {
     std::lock_guard<std::mutex> lock(mutex_);
     ++sourceEnded_;
   }
@@ -512,7 +513,7 @@ void RequestExport(HeadlessPlayer& p, int startSecond, int endSecond) {
   p.State().exportEnd.store(endSecond);
   p.State().exportPending.store(1);
   p.State().seekPending.store(1);
-  p.Clock().SetMode(media::ACPlayClock::kModePlay);
+  p.Clock()->SetMode(media::ACPlayClock::kModePlay);
 }
 
 TEST_F(KrvPlayback, AnExportTakesThePacketsFromTheKeyFrameToItsEndInsteadOfPlayingThem) {

@@ -3,12 +3,12 @@
 // or exit is requested; `wake` ends a parked wait at once.
 #pragma once
 
-#include "krvreader/play_state.h"
+#include "playback/play_state.h"
 #include "media/ac_sync.h"
 
-namespace krv::detail {
+namespace playback::detail {
 
 void RunKrvReader(PlayState& state, media::ACEvent& wake);
 void RunAviReader(PlayState& state, media::ACEvent& wake);
 
-}  // namespace krv::detail
+}  // namespace playback::detail

@@ -1,11 +1,11 @@
-#include "krvreader/reader_link.h"
+#include "playback/reader_link.h"
 
 #include "media/ac_movie_filter.h"
 #include "media/ac_play_clock.h"
 #include "media/ac_records.h"
 #include "media/ac_sound_player.h"
 
-namespace krv::detail {
+namespace playback::detail {
 
 bool ReaderLink::WaitGate() {
   for (;;) {
@@ -147,4 +147,4 @@ void ReaderLink::ExportEnded() {
   if (s_.exportPending.load() != 0 && s_.exportBranch) s_.exportBranch->ExportSourceEnded(s_);
 }
 
-}  // namespace krv::detail
+}  // namespace playback::detail

@@ -1,8 +1,8 @@
-#include "krvreader/play_state.h"
+#include "playback/play_state.h"
 
 #include <cstring>
 
-namespace krv {
+namespace playback {
 
 namespace {
 
@@ -50,4 +50,4 @@ bool SharedPath::EqualsNoCase(const SharedPath& other) const {
   }
 }
 
-}  // namespace krv
+}  // namespace playback

@@ -6,12 +6,12 @@
 
 #include <cstdint>
 
-#include "krvreader/play_state.h"
-#include "krvreader/reader_export.h"
+#include "playback/play_state.h"
+#include "playback/reader_export.h"
 #include "media/ac_sync.h"
 #include "vehicle/record_delivery.h"
 
-namespace krv::detail {
+namespace playback::detail {
 
 // Retry intervals of refused pushes: packets and markers / clock times.
 constexpr int kPacketRetryMs = 1;
@@ -22,7 +22,7 @@ constexpr int kParkPollMs = 100;
 
 class ReaderLink {
  public:
-  // gate: krvGate or aviGate; wake: set by the owner to end a parked wait.
+  // gate: the state's krv or avi gate; wake: set by the owner to end a parked wait.
   ReaderLink(PlayState& state, media::ACEvent& gate, media::ACEvent& wake) : s_(state), gate_(gate), wake_(wake) {}
 
   PlayState& State() { return s_; }
@@ -95,4 +95,4 @@ class ReaderLink {
   int64_t lastClockMs_ = -1;
 };
 
-}  // namespace krv::detail
+}  // namespace playback::detail

@@ -8,21 +8,21 @@
 #include <cstdint>
 
 #include "krvreader/byte_io.h"
-#include "krvreader/play_state.h"
+#include "playback/play_state.h"
 
-namespace krv {
+namespace playback {
 
 struct ExportPacket {
   int fileKind = PlayState::kKrv;
   int channel = -1;        // 0-3; -1 for a stream without a channel
-  int streamKind = 0;      // KIND_VIDEO, KIND_AUDIO or KIND_DATA (krv.h)
+  int streamKind = 0;      // krv::KIND_VIDEO, KIND_AUDIO or KIND_DATA
   int codecId = 0;         // the container's codec identifier
   const unsigned char* data = nullptr;
   int size = 0;
   bool key = false;
   int64_t timeMs = 0;      // KRV: dts / 1000; AVI: dts x time base, in ms
   int64_t dts = 0;         // as the source gives it, in timeBase units
-  AVRational timeBase{1, 1000000};
+  krv::AVRational timeBase{1, 1000000};
   int width = 0;           // video: the source stream's picture
   int height = 0;
   int framesPerSecond = 0; // KRV video: the stream's rate, 0 when unknown
@@ -38,4 +38,4 @@ class ReaderExport {
   virtual void ExportSourceEnded(PlayState& state) = 0;
 };
 
-}  // namespace krv
+}  // namespace playback

@@ -8,12 +8,11 @@ extern "C" {
 #include <memory>
 
 #include "krvreader/krv.h"
-#include "krvreader/reader_link.h"
-#include "krvreader/reader_threads_internal.h"
+#include "playback/reader_link.h"
+#include "playback/reader_threads_internal.h"
 #include "krvreader/record_start.h"
-#include "media/play_gates.h"
 
-namespace krv::detail {
+namespace playback::detail {
 
 namespace {
 
@@ -24,17 +23,17 @@ struct CodecPair {
   int container;
 };
 constexpr CodecPair kCodecs[] = {
-    {AV_CODEC_ID_H264, CODEC_H264},         {AV_CODEC_ID_FLV1, CODEC_H263_SORENSON},
-    {AV_CODEC_ID_PCM_S16LE, CODEC_PCM_S16LE}, {AV_CODEC_ID_PCM_S16BE, CODEC_PCM_S16BE},
-    {AV_CODEC_ID_PCM_S8, CODEC_PCM_S8},     {AV_CODEC_ID_ADPCM_MS, CODEC_ADPCM_MS},
-    {AV_CODEC_ID_ADPCM_SWF, CODEC_ADPCM_SWF}, {AV_CODEC_ID_MP3, CODEC_MP3},
-    {AV_CODEC_ID_AAC, CODEC_AAC},
+    {AV_CODEC_ID_H264, krv::CODEC_H264},         {AV_CODEC_ID_FLV1, krv::CODEC_H263_SORENSON},
+    {AV_CODEC_ID_PCM_S16LE, krv::CODEC_PCM_S16LE}, {AV_CODEC_ID_PCM_S16BE, krv::CODEC_PCM_S16BE},
+    {AV_CODEC_ID_PCM_S8, krv::CODEC_PCM_S8},     {AV_CODEC_ID_ADPCM_MS, krv::CODEC_ADPCM_MS},
+    {AV_CODEC_ID_ADPCM_SWF, krv::CODEC_ADPCM_SWF}, {AV_CODEC_ID_MP3, krv::CODEC_MP3},
+    {AV_CODEC_ID_AAC, krv::CODEC_AAC},
 };
 
 int containerCodec(::AVCodecID id) {
   for (const CodecPair& p : kCodecs)
     if (p.av == id) return p.container;
-  return CODEC_NONE;
+  return krv::CODEC_NONE;
 }
 
 struct FormatCloser {
@@ -71,7 +70,7 @@ int64_t streamSeconds(const ::AVStream* st) {
 
 class AviReader {
  public:
-  AviReader(PlayState& s, media::ACEvent& wake) : s_(s), link_(s, media::aviGate, wake) {}
+  AviReader(PlayState& s, media::ACEvent& wake) : s_(s), link_(s, s.gates.avi, wake) {}
 
   void Run();
 
@@ -145,7 +144,7 @@ bool AviReader::SwitchFiles() {
     f.ended = false;
     // The channel the name gives; a name outside channels 1-4 plays in the
     // slot the window put it in.
-    int channel = RecordChannelFromName(path_);
+    int channel = krv::RecordChannelFromName(path_);
     f.channel = channel >= 0 && channel < 4 ? channel : i;
     int64_t seconds = fmt->duration > 0 ? fmt->duration / AV_TIME_BASE : 0;
     for (unsigned k = 0; k < fmt->nb_streams; ++k) {
@@ -153,7 +152,7 @@ bool AviReader::SwitchFiles() {
       if (s > seconds) seconds = s;
     }
     f.durationSec = seconds;
-    start = RecordStartFromName(path_);
+    start = krv::RecordStartFromName(path_);
   }
   if (!AnyOpen()) return false;
   clockMs_ = 0;
@@ -187,14 +186,14 @@ void AviReader::HandlePacket(int slot, AviFile& f) {
   if (p->stream_index < 0 || static_cast<unsigned>(p->stream_index) >= f.fmt->nb_streams) return;
   const ::AVStream* st = f.fmt->streams[p->stream_index];
   const ::AVCodecParameters* par = st->codecpar;
-  const int kind = par->codec_type == AVMEDIA_TYPE_VIDEO   ? KIND_VIDEO
-                   : par->codec_type == AVMEDIA_TYPE_AUDIO ? KIND_AUDIO
-                                                           : KIND_DATA;
+  const int kind = par->codec_type == AVMEDIA_TYPE_VIDEO   ? krv::KIND_VIDEO
+                   : par->codec_type == AVMEDIA_TYPE_AUDIO ? krv::KIND_AUDIO
+                                                           : krv::KIND_DATA;
   const int codec = containerCodec(par->codec_id);
   const bool key = (p->flags & AV_PKT_FLAG_KEY) != 0;
   int64_t ownMs = 0;
   const bool timed = packetMs(p, st->time_base, &ownMs);
-  if (kind == KIND_VIDEO && slot == clockSlot_ && timed && ownMs != clockMs_) {
+  if (kind == krv::KIND_VIDEO && slot == clockSlot_ && timed && ownMs != clockMs_) {
     clockMs_ = ownMs;
     clockMsChanged_ = true;
   }
@@ -210,20 +209,20 @@ void AviReader::HandlePacket(int slot, AviFile& f) {
     e.key = key;
     e.timeMs = ownMs;
     e.dts = p->dts != AV_NOPTS_VALUE ? p->dts : p->pts;
-    e.timeBase = AVRational{st->time_base.num, st->time_base.den};
+    e.timeBase = krv::AVRational{st->time_base.num, st->time_base.den};
     e.width = par->width;
     e.height = par->height;
     if (link_.HandToExport(e)) return;
   }
 
   switch (kind) {
-    case KIND_VIDEO:
+    case krv::KIND_VIDEO:
       if (key || !link_.KeyFramesOnly())
         link_.PushVideo(f.channel, codec, clockMs_, p->data, p->size, par->width, par->height);
       else
         s_.stats.videoSkipped.fetch_add(1);
       return;
-    case KIND_AUDIO:
+    case krv::KIND_AUDIO:
       // Sound keeps its own time: the sound card's played time is compared
       // with the video times, so it must not lag a block behind.
       if (link_.SoundWanted(f.channel)) link_.PushAudio(f.channel, codec, timed ? ownMs : clockMs_, p->data, p->size);
@@ -286,4 +285,4 @@ void RunAviReader(PlayState& state, media::ACEvent& wake) {
   reader.Run();
 }
 
-}  // namespace krv::detail
+}  // namespace playback::detail
