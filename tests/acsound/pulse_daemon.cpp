@@ -37,6 +37,11 @@ PulseDaemon::PulseDaemon() {
   WriteText(folder_ + ".asoundrc", "pcm.!default { type pulse }\nctl.!default { type pulse }\n");
   // Never start a daemon of its own behind the test's back.
   WriteText(folder_ + "client.conf", "autospawn = no\n");
+  int i = 0;
+  for (const char* name : {"HOME", "XDG_RUNTIME_DIR", "PULSE_SERVER", "PULSE_CLIENTCONFIG"}) {
+    const char* value = std::getenv(name);
+    saved_[i++] = {name, value != nullptr, value ? value : ""};
+  }
   ::setenv("HOME", folder_.c_str(), 1);
   ::setenv("XDG_RUNTIME_DIR", folder_.c_str(), 1);
   ::setenv("PULSE_SERVER", ("unix:" + folder_ + "pulse/native").c_str(), 1);
@@ -48,6 +53,11 @@ PulseDaemon::PulseDaemon() {
 
 PulseDaemon::~PulseDaemon() {
   Kill();
+  for (const SavedVariable& v : saved_) {
+    if (v.set) ::setenv(v.name, v.value.c_str(), 1);
+    else ::unsetenv(v.name);
+  }
+  snd_config_update_free_global();
   std::error_code ec;
   std::filesystem::remove_all(folder_, ec);
 }

@@ -37,8 +37,15 @@ class PulseDaemon {
   std::string Log() const;
 
  private:
+  struct SavedVariable {
+    const char* name;
+    bool set;
+    std::string value;
+  };
   std::string folder_;  // ends with '/'
   pid_t pid_ = -1;
+  // The environment as it was, put back by the destructor.
+  SavedVariable saved_[4];
 };
 
 }  // namespace acsound::test
