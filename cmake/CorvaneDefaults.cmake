@@ -25,21 +25,17 @@ function(corvane_add_tests)
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 300)
   endif()
-  # An empty LABELS value would swallow the next keyword.
-  set(T_PROPERTIES TIMEOUT ${T_TIMEOUT})
-  if(T_LABELS)
-    list(APPEND T_PROPERTIES LABELS "${T_LABELS}")
-  endif()
   gtest_discover_tests(${T_NAME}
     DISCOVERY_MODE PRE_TEST
     DISCOVERY_TIMEOUT 60
-    PROPERTIES ${T_PROPERTIES})
-  # The environment goes in after discovery: gtest_discover_tests splits a
-  # list value (several variables) into separate arguments.
+    PROPERTIES TIMEOUT ${T_TIMEOUT})
+  # The environment and the labels go in after discovery: gtest_discover_tests
+  # splits a list value (several variables, several labels) into separate
+  # arguments.
   set(env_file ${CMAKE_CURRENT_BINARY_DIR}/${T_NAME}_environment.cmake)
   file(WRITE ${env_file}
     "foreach(t IN LISTS ${T_NAME}_TESTS)\n"
-    "  set_tests_properties(\"\${t}\" PROPERTIES ENVIRONMENT \"CORVANE_BUILD_DIR=${CMAKE_BINARY_DIR};CORVANE_SOURCE_DIR=${CMAKE_SOURCE_DIR};SDL_AUDIODRIVER=dummy\")\n"
+    "  set_tests_properties(\"\${t}\" PROPERTIES ENVIRONMENT \"CORVANE_BUILD_DIR=${CMAKE_BINARY_DIR};CORVANE_SOURCE_DIR=${CMAKE_SOURCE_DIR};SDL_AUDIODRIVER=dummy\" LABELS \"${T_LABELS}\")\n"
     "endforeach()\n")
   set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${env_file})
 endfunction()

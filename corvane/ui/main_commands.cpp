@@ -67,12 +67,6 @@ void CCorvaneDlg::OnFour() { layout_->ShowAll(); }
 
 void CCorvaneDlg::OnFullScreen() { layout_->SetFullScreen(true); }
 
-void CCorvaneDlg::OnMute() {
-  // The mixer's mute comes with the volume part; the button shows the state.
-  muted_ = !muted_;
-  Button(IDC_MUTE)->SetPicture(muted_ ? 1 : 0);
-}
-
 void CCorvaneDlg::OnMap() {
   list_->hide();
   search_->hide();

@@ -10,6 +10,9 @@
 #include <QVBoxLayout>
 #include <cstdio>
 
+#include "acsound/mixer_device.h"
+#include "acsound/mutecontrol.h"
+#include "acsound/volumcontrol.h"
 #include "controls/control_id.h"
 #include "controls/message_event.h"
 #include "core/settings.h"
@@ -21,6 +24,18 @@
 static void InitCorvaneResources() { Q_INIT_RESOURCE(corvane); }
 
 namespace corvane {
+
+// Posts a notice to the window as its window message (any thread).
+class CCorvaneDlg::Sink final : public media::ACMessageSink {
+ public:
+  explicit Sink(QObject* window) : window_(window) {}
+  void PostMessage(uint32_t message, intptr_t wParam, intptr_t lParam) override {
+    controls::PostMessageTo(window_, message, wParam, lParam);
+  }
+
+ private:
+  QObject* const window_;
+};
 
 namespace {
 
@@ -96,6 +111,7 @@ CCorvaneDlg::CCorvaneDlg(const Options& options)
 
   BuildLanguageMenuWidget();
   CreateControls();
+  sink_ = std::make_unique<Sink>(this);
 
   layout_->Init(this);
   layout_->SetScreenNum(GetSettingInt(kSectionScreenConfig, kKeyScreenNum, 4));
@@ -107,6 +123,7 @@ CCorvaneDlg::CCorvaneDlg(const Options& options)
   StartPipeline(options);
   layout_->SetBackground(BackgroundPicturePath());
   ApplyLanguageTexts();
+  StartVolume(options.mixerDevice, sink_.get());
   listMenu_ = new QMenu(QStringLiteral("List menu"), this);
   listMenu_->addAction(QStringLiteral("Property"));  // the file-properties dialog comes with its part
   Relayout();
@@ -121,6 +138,7 @@ CCorvaneDlg::CCorvaneDlg(const Options& options)
 }
 
 CCorvaneDlg::~CCorvaneDlg() {
+  CloseVolume();
   ClosePipeline();
   // A layout still shown full screen is a window of its own.
   if (layout_ && layout_->parentWidget() != this) delete layout_;
@@ -161,7 +179,7 @@ void CCorvaneDlg::CreateControls() {
   speedSlider_->SetRange(0, kSpeedPositions - 1);
   speedSlider_->SetPos(kNormalSpeedPosition);
   volumeSlider_ = new controls::CBitmapSlider(IDC_VOLUME, this);
-  volumeSlider_->SetRange(0, 127);  // the mixer comes with its part
+  volumeSlider_->SetRange(0, 127);  // the mixer's range once it is open
   volumeSlider_->SetPos(64);
   speedLabel_ = new QLabel(speedText_, this);
   speedLabel_->setObjectName(QStringLiteral("speedText"));
@@ -248,6 +266,7 @@ void CCorvaneDlg::ApplyLanguageTexts() {
   ApplyDialogTexts(this, kTemplateId);
   setWindowTitle(LangText("IDD102_Title"));
   ApplyDialogTexts(wave_, CWaveDlg::kTemplateId);
+  UpdateVolumeControls();
   // The live view (206), the search (211) and the map (129) take theirs
   // when they come.
   update();

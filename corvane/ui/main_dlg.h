@@ -10,7 +10,8 @@
 // ownership, close), main_commands.cpp (playback commands), main_list.cpp
 // (the list, opening recordings, the open-folder command), main_messages.cpp
 // (window messages), main_layout.cpp (placing the children), main_frame.cpp
-// (the frameless window: title, dragging, edge resizing).
+// (the frameless window: title, dragging, edge resizing), main_volume.cpp
+// (the volume slider and the sound button on the system's mixer).
 #pragma once
 
 #include <QMenu>
@@ -33,6 +34,12 @@
 
 class QLabel;
 class QProgressDialog;
+
+namespace acsound {
+class MixerDevice;
+class mutecontrol;
+class volumcontrol;
+}  // namespace acsound
 
 namespace corvane {
 
@@ -86,6 +93,9 @@ class CCorvaneDlg : public QWidget {
     media::ACMovieFilter::ShowObserver showObserver;
     // Scan the stored FolderName when the window starts.
     bool scanStoredFolder = true;
+    // The ALSA mixer device of the volume slider and the sound button;
+    // empty: no mixer (the two controls are disabled).
+    std::string mixerDevice = "default";
   };
 
   explicit CCorvaneDlg(const Options& options);
@@ -137,6 +147,9 @@ class CCorvaneDlg : public QWidget {
   QWidget* searchPanel() const { return search_; }
   controls::CBitmapSlider* speedSlider() const { return speedSlider_; }
   QLabel* speedLabel() const { return speedLabel_; }
+  controls::CBitmapSlider* volumeSlider() const { return volumeSlider_; }
+  // The open sound mixer; null without one.
+  acsound::MixerDevice* mixer() const { return mixer_.get(); }
   QMenu* languageMenu() const { return languageMenu_; }
   const RecordList& records() const { return *records_; }
   media::ACMovieFilter* movieFilter() const { return player_->Filter(); }
@@ -168,6 +181,7 @@ class CCorvaneDlg : public QWidget {
   void contextMenuEvent(QContextMenuEvent* event) override;
 
  private:
+  class Sink;
   enum class Prepare { kOpen, kPlayButton };
 
   // main_dlg.cpp
@@ -189,6 +203,15 @@ class CCorvaneDlg : public QWidget {
   void OnSliderMoved(intptr_t sliderId, intptr_t position);
   // main_frame.cpp
   Qt::Edges EdgesAt(const QPoint& pos) const;
+  // main_volume.cpp
+  // Opens the mixer `device` (none when empty) with notifications to `sink`.
+  void StartVolume(const std::string& device, media::ACMessageSink* sink);
+  void CloseVolume();
+  void OnVolumeSlider(int position);
+  void OnMixerChange(intptr_t mixerHandle);
+  // Enables the volume slider and the sound button when their controls
+  // exist, with their tooltips.
+  void UpdateVolumeControls();
 
   // Fields of the window alone (user-interface thread).
   QString speedText_ = QStringLiteral("x1");
@@ -228,6 +251,14 @@ class CCorvaneDlg : public QWidget {
 
   // The player: the pipeline, the reader threads and the record queues.
   std::unique_ptr<playback::Player> player_;
+
+  // Posts the mixer's change notices to the window (any thread).
+  std::unique_ptr<Sink> sink_;
+  // The system's sound mixer, shared by the volume and the mute control;
+  // null when there is none or it went away (user-interface thread).
+  std::shared_ptr<acsound::MixerDevice> mixer_;
+  std::unique_ptr<acsound::volumcontrol> volume_;
+  std::unique_ptr<acsound::mutecontrol> mute_;
 };
 
 }  // namespace corvane

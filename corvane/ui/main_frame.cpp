@@ -96,6 +96,7 @@ void CCorvaneDlg::keyPressEvent(QKeyEvent* event) {
 }
 
 void CCorvaneDlg::closeEvent(QCloseEvent* event) {
+  CloseVolume();
   ClosePipeline();
   event->accept();
 }

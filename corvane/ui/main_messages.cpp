@@ -63,8 +63,11 @@ bool CCorvaneDlg::HandleMessage(uint32_t message, intptr_t wParam, intptr_t lPar
     case controls::kMsgSliderMovedEnd:
       OnSliderMoved(wParam, lParam);
       return true;
+    case media::WM_MIXER_VOLUME:
+      OnMixerChange(wParam);
+      return true;
     default:
-      // The export (0x485) and the mixer (0x3D1) come with their parts.
+      // The export (0x485) comes with its part.
       return false;
   }
 }
@@ -96,7 +99,7 @@ void CCorvaneDlg::OnPlayTime(intptr_t lengthSeconds, intptr_t second) {
 
 void CCorvaneDlg::OnSliderMoved(intptr_t sliderId, intptr_t position) {
   if (sliderId == IDC_SPEED) SetSpeedPosition(static_cast<int>(position));
-  // Slider 1015 sets the mixer's volume once the mixer part exists.
+  if (sliderId == IDC_VOLUME) OnVolumeSlider(static_cast<int>(position));
 }
 
 }  // namespace corvane

@@ -142,6 +142,7 @@ void WindowFixture::OpenWindow(bool scanDemo) {
   CCorvaneDlg::Options options;
   options.showObserver = recorder_.Observer();
   options.allowOpenGL = allowOpenGL_;
+  options.mixerDevice = mixerDevice_;
   dlg_ = std::make_unique<CCorvaneDlg>(options);
   dlg_->show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(dlg_.get()));

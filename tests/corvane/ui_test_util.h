@@ -87,6 +87,8 @@ class WindowFixture : public ::testing::Test {
   std::unique_ptr<CCorvaneDlg> dlg_;
   bool noWindow_ = false;
   bool allowOpenGL_ = true;
+  // The window's mixer device; none unless a test starts a sound server.
+  std::string mixerDevice_;
 };
 
 // The number of this process's threads that carry no name of their own
