@@ -232,4 +232,11 @@ std::ptrdiff_t CalendarModel::RecordAt(int64_t t) const {
   return -1;
 }
 
+std::ptrdiff_t CalendarModel::RecordAt(int64_t t, int32_t channel) const {
+  for (std::size_t i = 0; i < records_.size(); ++i)
+    if (records_[i].channel == channel && records_[i].start <= t && t <= records_[i].End())
+      return static_cast<std::ptrdiff_t>(i);
+  return RecordAt(t);
+}
+
 }  // namespace corvane

@@ -96,7 +96,10 @@ class CalendarModel {
   // The moment under x on a strip [left, left + width).
   int64_t TimeAt(int x, int left, int width) const;
   // The first record (in list order) with start <= t <= end; -1 when none.
+  // With a channel given, the first such record of that channel is taken
+  // when there is one (the files of one AVI period share their times).
   std::ptrdiff_t RecordAt(int64_t t) const;
+  std::ptrdiff_t RecordAt(int64_t t, int32_t channel) const;
 
  private:
   void Recompute();

@@ -98,7 +98,11 @@ void CDVRCalendarCtrl::mouseReleaseEvent(QMouseEvent* e) {
   const QRect strip = TimeStripRect();
   if (!strip.contains(p) || model_.empty()) return;
   const int64_t t = model_.TimeAt(p.x(), strip.left(), strip.width());
-  const std::ptrdiff_t i = model_.RecordAt(t);
+  // The lane under the click picks among recordings of the same time.
+  int32_t lane = -1;
+  for (int32_t c = 0; c < 4; ++c)
+    if (LaneRect(c).contains(p)) lane = c;
+  const std::ptrdiff_t i = model_.RecordAt(t, lane);
   if (i < 0) return;  // between recordings
   const CalendarRecord& r = model_.record(static_cast<std::size_t>(i));
   openPath_ = r.path;
