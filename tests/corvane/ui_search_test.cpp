@@ -65,6 +65,7 @@ class SearchWindowTest : public WindowFixture {
       const bool want = (mask >> (24 - 8 * i)) & 0xFF;
       if (search()->TypeTicked(i) != want) QTest::mouseClick(search()->typeButton(i), Qt::LeftButton);
       ASSERT_EQ(search()->TypeTicked(i), want);
+      EXPECT_EQ(search()->typeButton(i)->Picture(), want ? 0 : 1);  // a picture per state
     }
   }
   void SelectCar(const std::string& bytes) {
