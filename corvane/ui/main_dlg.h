@@ -11,7 +11,8 @@
 // ownership, close), main_commands.cpp (playback commands), main_list.cpp
 // (the list, opening recordings, the open-folder command), main_messages.cpp
 // (window messages), main_layout.cpp (placing the children), main_frame.cpp
-// (the frameless window: title, dragging, edge resizing).
+// (the frameless window: title, dragging, edge resizing), main_search.cpp
+// (the search, the calendar's open request, the settings and properties).
 #pragma once
 
 #include <QMenu>

@@ -151,8 +151,14 @@ TEST_F(SearchWindowTest, SearchKeepsTheSummaryCarBoxAndCalendarAndFollowsTheLang
   EXPECT_EQ(box->itemData(2).toByteArray().toStdString(), "\xE7\xB2\xA4" "A.12345");
   ASSERT_EQ(dlg()->calendar()->model().size(), static_cast<std::size_t>(rows));
 
+  // A search stops what plays before the list goes.
+  DoubleClickRow(0);
+  ASSERT_TRUE(WaitUntil([&] { return dlg()->readers()->KrvRunning(); }, 3000));
   SetTypes(0x000000FF);
   ClickSearch();
+  EXPECT_EQ(dlg()->playState().stopRequested.load(), 1);
+  EXPECT_TRUE(dlg()->playState().krvPath.Empty());
+  EXPECT_TRUE(dlg()->playState().krvOpenPath.Empty());
   ASSERT_LT(dlg()->list()->RowCount(), rows);
   EXPECT_EQ(dlg()->records().summary.typesSeen, summary.typesSeen);
   EXPECT_EQ(dlg()->records().summary.carList, summary.carList);
