@@ -329,7 +329,7 @@ TEST_F(PropertyWindowTest, PropertiesOfEveryRowMatchKrvtoolProbe) {
                       Qt::LeftButton);
     EXPECT_FALSE(dlg()->fileProperty()->isVisible());
   }
-  EXPECT_EQ(avi, 5);
+  EXPECT_EQ(avi, 7);
   EXPECT_EQ(failed, 2);  // the two files of junk/
 }
 

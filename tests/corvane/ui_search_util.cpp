@@ -8,6 +8,7 @@
 
 #include "controls/color_list_ctrl.h"
 #include "core/catalogue.h"
+#include "synth/synth.h"
 
 namespace corvane::uitest {
 
@@ -33,6 +34,23 @@ bool WriteTree(const std::string& dir) {
   if (!Run(tool + " synth " + Quote(dir + "/extra/20140102000010_0001.krv") +
            " --start 20140102000010 --seconds 3 --size 176x144 --seed 4"))
     return false;
+  // An AVI period of channels 2 and 3 with a key frame every 3 s.
+  for (int channel : {1, 2}) {
+    krvsynth::SynthOptions o;
+    o.seconds = 10;
+    o.startTime = krvsynth::ParseStartTime("20240316200000");
+    o.width = 176;
+    o.height = 144;
+    o.fps = 25;
+    o.gop = 75;
+    o.seed = 11 + static_cast<uint32_t>(channel);
+    std::string error;
+    const std::string path = dir + "/extra/20240316200000_0010_0" + std::to_string(channel + 1) + ".avi";
+    if (!krvsynth::WriteAviChannel(o, channel, path, &error)) {
+      ADD_FAILURE() << path << ": " << error;
+      return false;
+    }
+  }
   fs::create_directories(dir + "/junk");
   std::string noise(3000, '\0');
   for (std::size_t i = 0; i < noise.size(); ++i) noise[i] = static_cast<char>((i * 7919u) >> 3);
@@ -47,7 +65,7 @@ const std::string& SearchTree() {
   static const std::string folder = [] {
     const char* build = std::getenv("CORVANE_BUILD_DIR");
     const fs::path base = fs::path(build && *build ? build : fs::temp_directory_path().string()) / "test-data";
-    const fs::path final = base / "ui-search-v1";
+    const fs::path final = base / "ui-search-v2";
     if (fs::exists(final / "done")) return final.string();
     fs::create_directories(base);
     std::string tmpl = (base / "ui-search-tmp-XXXXXX").string();

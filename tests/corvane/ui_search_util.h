@@ -16,9 +16,11 @@
 
 namespace corvane::uitest {
 
-// The tree: `krvtool synth-folder` (176x144) under synth/, two KRV
-// recordings across the turn of 2013 under extra/ (car "B.777"), and two
-// files no probe can read under junk/. Made once per build folder.
+// The tree: `krvtool synth-folder` (176x144) under synth/; under extra/ two
+// KRV recordings across the turn of 2013 (`krvtool synth --start`, car
+// "B.777" and the default) and an AVI period 2024-03-16 20:00:00 of channels
+// 2 and 3, 10 s with a key frame every 3 s; two files no probe can read
+// under junk/. Made once per build folder.
 const std::string& SearchTree();
 
 // The paths `krvtool list` prints for the tree with these filters, in order.
