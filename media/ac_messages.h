@@ -25,7 +25,7 @@ enum ACMessage : uint32_t {
   WM_CHART_REFRESH = 0x481,     // chart -> itself: refresh the read-out
   WM_CHART_APPEND = 0x482,      // chart -> itself (sent): append a point
   WM_RECORDING_OPENED = 0x483,  // reader -> lower panel: apply the recording start time
-  WM_CALENDAR_OPEN = 0x484,     // calendar -> main window: wParam = RecFileInfo*, lParam = offset s
+  WM_CALENDAR_OPEN = 0x484,     // calendar -> main window: wParam = its open request's number, lParam = offset s
   WM_EXPORT = 0x485,            // export -> main window: wParam = start s, lParam = end s
   WM_EXPORT_PROGRESS = 0x486,   // reader -> progress dialog: wParam = percent
   WM_SELECTED_PANE = 0x487,     // export -> main window: *wParam receives the selected pane

@@ -266,6 +266,7 @@ void Player::Open() {
 
 void Player::OpenAt(int second) {
   if (closed_) return;
+  state_.ended.store(0);
   state_.seekTarget.store(second);
   state_.seekPending.store(1);
   state_.exitRequested.store(0);

@@ -22,7 +22,7 @@
 namespace corvane {
 
 // One recording of the list, owned by its row; its address stays the same
-// while the row exists (the calendar keeps it).
+// while the row exists (the calendar keeps copies, named by path).
 struct RecFileInfo {
   int64_t start = 0;     // seconds since 1970, from the name
   int64_t duration = 0;  // whole seconds from the probe; 0 when unknown

@@ -111,9 +111,7 @@ void CCorvaneDlg::OnLanguageButton() {
   languageMenu_->popup(b->mapToGlobal(QPoint(0, b->height())));
 }
 
-void CCorvaneDlg::OnSettings() {
-  // The settings dialog comes with its own part.
-}
+void CCorvaneDlg::OnSettings() { RunSettingDialog(); }
 
 void CCorvaneDlg::OnMinimise() { showMinimized(); }
 

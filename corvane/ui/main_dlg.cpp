@@ -16,7 +16,10 @@
 #include "controls/control_id.h"
 #include "controls/message_event.h"
 #include "core/settings.h"
+#include "ui/calendar_ctrl.h"
 #include "ui/dialog_texts.h"
+#include "ui/file_property.h"
+#include "ui/rec_type_search.h"
 #include "ui/video_layout.h"
 #include "ui/video_surface.h"
 #include "ui/wave_dlg.h"
@@ -125,7 +128,7 @@ CCorvaneDlg::CCorvaneDlg(const Options& options)
   ApplyLanguageTexts();
   StartVolume(options.mixerDevice, sink_.get());
   listMenu_ = new QMenu(QStringLiteral("List menu"), this);
-  listMenu_->addAction(QStringLiteral("Property"));  // the file-properties dialog comes with its part
+  connect(listMenu_->addAction(QStringLiteral("Property")), &QAction::triggered, fileProperty_, &FileProperty::Show);
   Relayout();
 
   if (options.scanStoredFolder) {
@@ -192,7 +195,12 @@ void CCorvaneDlg::CreateControls() {
   wave_->setObjectName(QStringLiteral("CWaveDlg"));
   map_ = MakePanelPlace(this, "CMapDlg", QColor(0xE8, 0xEE, 0xE0));
   live_ = MakePanelPlace(this, "LiveView", QColor(0x20, 0x28, 0x30));
-  search_ = MakePanelPlace(this, "CRecTpyeSearch", QColor(0xD9, 0xEA, 0xF4));
+  recSearch_ = new CRecTpyeSearch(this);
+  search_ = recSearch_;
+  connect(recSearch_, &CRecTpyeSearch::SearchRequested, this, [this] { OnSearch(); });
+  wave_->calendar()->SetOwner(this);
+  fileProperty_ = new FileProperty(this);
+  fileProperty_->hide();
   map_->hide();
   live_->hide();
 }
@@ -267,8 +275,8 @@ void CCorvaneDlg::ApplyLanguageTexts() {
   setWindowTitle(LangText("IDD102_Title"));
   ApplyDialogTexts(wave_, CWaveDlg::kTemplateId);
   UpdateVolumeControls();
-  // The live view (206), the search (211) and the map (129) take theirs
-  // when they come.
+  recSearch_->ApplyTexts();
+  // The live view (206) and the map (129) take theirs when they come.
   update();
 }
 

@@ -11,7 +11,9 @@
 // (the list, opening recordings, the open-folder command), main_messages.cpp
 // (window messages), main_layout.cpp (placing the children), main_frame.cpp
 // (the frameless window: title, dragging, edge resizing), main_volume.cpp
-// (the volume slider and the sound button on the system's mixer).
+// (the volume slider and the sound button on the system's mixer),
+// main_search.cpp (the search, the calendar's open request, the settings and
+// properties).
 #pragma once
 
 #include <QMenu>
@@ -19,6 +21,7 @@
 #include <QWidget>
 #include <array>
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -43,7 +46,10 @@ class volumcontrol;
 
 namespace corvane {
 
+class CDVRCalendarCtrl;
+class CRecTpyeSearch;
 class CWaveDlg;
+class FileProperty;
 class GCEVideoLayoutDialog;
 
 // The label of a speed slider position (0-8): "1/16" ... "x1" ... "x16".
@@ -128,8 +134,16 @@ class CCorvaneDlg : public QWidget {
   // for the stored folder). The scan runs on a worker behind a progress bar
   // with Cancel; this returns when it has ended.
   FolderScanStatus OpenFolder(const std::string& path);
+  // The search panel's "Search": the stored folder scanned again with its
+  // filter; the summary, the car box and the calendar stay.
+  FolderScanStatus OnSearch();
   // A double-click on a row (the list has the focus).
   void OpenRow(int row);
+  // Fills the file-properties dialog from a row (a right-click on it).
+  void FillPropertyFromRow(int row);
+  // The calendar's open request (0x484): the listed row with the request's
+  // path, opened and sought to offsetSeconds; nothing when the list lacks it.
+  void OpenFromCalendar(intptr_t serial, intptr_t offsetSeconds);
   // Advance to the next recording (message 0x472).
   void AdvanceToNext();
   // The speed slider (message 0x28D1 / 0x28D2 of slider 1014).
@@ -145,6 +159,10 @@ class CCorvaneDlg : public QWidget {
   QWidget* mapPanel() const { return map_; }
   QWidget* livePanel() const { return live_; }
   QWidget* searchPanel() const { return search_; }
+  CRecTpyeSearch* searchDialog() const { return recSearch_; }
+  CDVRCalendarCtrl* calendar() const;
+  FileProperty* fileProperty() const { return fileProperty_; }
+  QMenu* listMenu() const { return listMenu_; }
   controls::CBitmapSlider* speedSlider() const { return speedSlider_; }
   QLabel* speedLabel() const { return speedLabel_; }
   controls::CBitmapSlider* volumeSlider() const { return volumeSlider_; }
@@ -195,6 +213,17 @@ class CCorvaneDlg : public QWidget {
   void SetUpList();
   void FillList();
   bool PrepareRow(int row, Prepare how);
+  // Stops playback and forgets the paths before the list is cleared.
+  void StopForScan();
+  // Runs scan on a worker into a new list that starts with the current
+  // summary, behind a progress bar with Cancel; the list then replaces the
+  // current one and is shown.
+  FolderScanStatus RunScan(const std::string& label,
+                           const std::function<FolderScanStatus(RecordList&, const ScanControl&)>& scan);
+  // The rows of the list handed to the calendar, in list order.
+  void FillCalendar();
+  // main_search.cpp
+  void RunSettingDialog();
   int SelectedOrFirstRow() const;
   void ShowListPanel();
   // main_messages.cpp
@@ -239,6 +268,8 @@ class CCorvaneDlg : public QWidget {
   QWidget* map_ = nullptr;
   QWidget* live_ = nullptr;
   QWidget* search_ = nullptr;
+  CRecTpyeSearch* recSearch_ = nullptr;  // search_ as what it is
+  FileProperty* fileProperty_ = nullptr;
   QMenu* languageMenu_ = nullptr;
   QMenu* listMenu_ = nullptr;
   controls::CBitmapSlider* speedSlider_ = nullptr;

@@ -11,9 +11,12 @@
 #include <thread>
 
 #include "core/settings.h"
+#include "ui/calendar_ctrl.h"
 #include "ui/dialog_texts.h"
+#include "ui/rec_type_search.h"
 #include "ui/main_dlg.h"
 #include "ui/type_images.h"
+#include "ui/wave_dlg.h"
 
 namespace corvane {
 
@@ -24,8 +27,10 @@ void CCorvaneDlg::SetUpList() {
   connect(list_, &controls::CColorListCtrl::RowDoubleClicked, this, [this](int row) {
     if (list_->hasFocus()) OpenRow(row);
   });
-  connect(list_, &controls::CColorListCtrl::RowContextMenu, this, [this](int, QPoint at) {
-    if (list_->hasFocus() && listMenu_) listMenu_->popup(at);
+  connect(list_, &controls::CColorListCtrl::RowContextMenu, this, [this](int row, QPoint at) {
+    if (!list_->hasFocus() || !listMenu_) return;
+    FillPropertyFromRow(row);
+    listMenu_->popup(at);
   });
 }
 
@@ -136,29 +141,23 @@ void CCorvaneDlg::OnOpenFolder() {
   OpenFolder(chosen.toStdString());
 }
 
-FolderScanStatus CCorvaneDlg::OpenFolder(const std::string& path) {
-  scanning_ = true;
+void CCorvaneDlg::StopForScan() {
   // Playback stops before the list (and the entries a reader may hold) goes.
   if (player_->Readers().KrvRunning() || player_->Readers().AviRunning()) OnStop();
   player_->ClearSelection();
-  list_->clear();
-  records_->Clear();
-  records_->summary.Reset(QDateTime::currentSecsSinceEpoch());
-  if (RecordFolderPathTooLong(path)) {
-    QMessageBox::warning(this, windowTitle(), QString::fromLatin1(kPathTooLongText));
-    scanning_ = false;
-    return FolderScanStatus::PathTooLong;
-  }
+}
 
+FolderScanStatus CCorvaneDlg::RunScan(const std::string& label,
+                                      const std::function<FolderScanStatus(RecordList&, const ScanControl&)>& scan) {
   // The scan runs on a worker into a list of its own; the window stays
   // responsive behind a modal progress bar whose Cancel stops the scan.
   auto scanned = std::make_unique<RecordList>();
+  scanned->summary = records_->summary;
   std::atomic<bool> cancel{false};
   std::atomic<uint64_t> seen{0};
   std::atomic<bool> done{false};
   FolderScanStatus status = FolderScanStatus::Ok;
   QEventLoop loop;
-  const int64_t now = QDateTime::currentSecsSinceEpoch();
   std::thread worker([&] {
     ScanControl control;
     control.progress = [&](uint64_t n) {
@@ -166,7 +165,7 @@ FolderScanStatus CCorvaneDlg::OpenFolder(const std::string& path) {
       return !cancel.load();
     };
     control.cancel = &cancel;
-    status = OpenRecordFolder(*scanned, path, now, control);
+    status = scan(*scanned, control);
     done.store(true);
     QMetaObject::invokeMethod(&loop, "quit", Qt::QueuedConnection);
   });
@@ -174,11 +173,11 @@ FolderScanStatus CCorvaneDlg::OpenFolder(const std::string& path) {
   progress.setWindowModality(Qt::WindowModal);
   progress.setRange(0, 0);
   progress.setMinimumDuration(500);
-  progress.setLabelText(FromUtf8(path));
+  progress.setLabelText(FromUtf8(label));
   connect(&progress, &QProgressDialog::canceled, this, [&] { cancel.store(true); });
   QTimer tick;
   connect(&tick, &QTimer::timeout, this, [&] {
-    progress.setLabelText(QStringLiteral("%1\n%2").arg(FromUtf8(path)).arg(seen.load()));
+    progress.setLabelText(QStringLiteral("%1\n%2").arg(FromUtf8(label)).arg(seen.load()));
   });
   tick.start(100);
   if (!done.load()) loop.exec();
@@ -188,9 +187,44 @@ FolderScanStatus CCorvaneDlg::OpenFolder(const std::string& path) {
 
   records_ = std::move(scanned);
   FillList();
+  return status;
+}
+
+void CCorvaneDlg::FillCalendar() {
+  // Every scan refills the calendar, or empties it: it never keeps rows
+  // that are gone.
+  CDVRCalendarCtrl* calendar = wave_->calendar();
+  if (calendar->Begin(records_->size())) {
+    for (std::size_t i = 0; i < records_->size(); ++i) {
+      const RecFileInfo& info = *records_->info(i);
+      calendar->Add(info.start, info.duration, info.channel, info.typeMask, records_->path(i));
+    }
+  }
+  calendar->End();
+}
+
+FolderScanStatus CCorvaneDlg::OpenFolder(const std::string& path) {
+  scanning_ = true;
+  StopForScan();
+  list_->clear();
+  records_->Clear();
+  records_->summary.Reset(QDateTime::currentSecsSinceEpoch());
+  recSearch_->Reset();
+  FolderScanStatus status;
+  if (RecordFolderPathTooLong(path)) {
+    QMessageBox::warning(this, windowTitle(), QString::fromLatin1(kPathTooLongText));
+    status = FolderScanStatus::PathTooLong;
+  } else {
+    const int64_t now = QDateTime::currentSecsSinceEpoch();
+    status = RunScan(path, [&](RecordList& list, const ScanControl& control) {
+      return OpenRecordFolder(list, path, now, control);
+    });
+    const FolderSummary& summary = records_->summary;
+    recSearch_->SetRange(summary.typesSeen, summary.earliestStart, summary.latestEnd);
+    for (const std::string& car : summary.carNumbers) recSearch_->AddCarNumber(car);
+  }
+  FillCalendar();
   scanning_ = false;
-  // (The search dialog and the calendar take the summary and the rows once
-  // they exist.)
   return status;
 }
 

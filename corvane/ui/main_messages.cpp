@@ -46,15 +46,9 @@ bool CCorvaneDlg::HandleMessage(uint32_t message, intptr_t wParam, intptr_t lPar
       lowerPanelLevel_ = wParam >= 1 && wParam <= 3 ? static_cast<int>(wParam) : lowerPanelLevel_ % 3 + 1;
       Relayout();
       return true;
-    case media::WM_CALENDAR_OPEN: {
-      const auto* info = reinterpret_cast<const RecFileInfo*>(wParam);
-      const std::size_t row = records_->IndexOf(info);
-      if (row == RecordList::npos) return true;
-      list_->DeselectAll();
-      if (!PrepareRow(static_cast<int>(row), Prepare::kOpen)) return true;
-      player_->OpenAt(static_cast<int>(lParam));
+    case media::WM_CALENDAR_OPEN:
+      OpenFromCalendar(wParam, lParam);
       return true;
-    }
     case media::WM_SELECTED_PANE:
       // Sent only: wParam points at the receiver of the selected pane.
       if (wParam) *reinterpret_cast<int*>(wParam) = layout_->GetSelected();

@@ -8,6 +8,7 @@
 #include "controls/message_event.h"
 #include "core/settings.h"
 #include "media/ac_messages.h"
+#include "ui/calendar_ctrl.h"
 
 namespace corvane {
 
@@ -37,9 +38,7 @@ CWaveDlg::CWaveDlg(QWidget* parent) : QWidget(parent) {
   QPalette cp = chart_->palette();
   cp.setColor(QPalette::Window, QColor(24, 64, 68));
   chart_->setPalette(cp);
-  calendar_ = new QWidget(this);
-  calendar_->setObjectName(QStringLiteral("calendar"));
-  calendar_->setAutoFillBackground(true);
+  calendar_ = new CDVRCalendarCtrl(this);
   calendar_->hide();
 
   slider_ = new controls::CBitmapSlider(IDC_SLIDER, this);
@@ -149,8 +148,8 @@ void CWaveDlg::PlaceControls() {
   const int w = width(), h = height();
   const int lowerY = h - kButtonRowHeight;
   const int upperY = lowerY - kSliderRowHeight - 2;
-  QWidget* shown = calendarShown_ ? calendar_ : chart_;
-  QWidget* hidden = calendarShown_ ? chart_ : calendar_;
+  QWidget* shown = calendarShown_ ? static_cast<QWidget*>(calendar_) : chart_;
+  QWidget* hidden = calendarShown_ ? chart_ : static_cast<QWidget*>(calendar_);
   shown->setGeometry(0, 0, w, std::max(0, upperY - 2));
   shown->show();
   hidden->hide();

@@ -19,6 +19,8 @@
 
 namespace corvane {
 
+class CDVRCalendarCtrl;
+
 class CWaveDlg : public QWidget {
   Q_OBJECT
  public:
@@ -53,6 +55,7 @@ class CWaveDlg : public QWidget {
   controls::CBitmapSlider* slider() const { return slider_; }
   QLabel* timeText() const { return timeText_; }
   bool CalendarShown() const { return calendarShown_; }
+  CDVRCalendarCtrl* calendar() const { return calendar_; }
 
  protected:
   bool event(QEvent* event) override;
@@ -64,7 +67,7 @@ class CWaveDlg : public QWidget {
   void ShowCalendar(bool on);
 
   QWidget* chart_ = nullptr;     // the sensor chart's place
-  QWidget* calendar_ = nullptr;  // the calendar's place
+  CDVRCalendarCtrl* calendar_ = nullptr;
   controls::CBitmapSlider* slider_ = nullptr;
   QLabel* timeText_ = nullptr;
   controls::CPictureButton* buttons_[5] = {};

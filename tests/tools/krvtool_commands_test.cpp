@@ -72,6 +72,32 @@ TEST_F(KrvtoolCommands, ProbePrintsOneJsonObject) {
   EXPECT_EQ(r.out, "");
 }
 
+// An AVI file goes through the catalogue's own AVI probe, so the window's
+// AVI rows have the same oracle as its KRV rows.
+TEST_F(KrvtoolCommands, ProbeOfAviFilesIsThePropertiesOracle) {
+  const std::string avi = Temp("20240315083000_0011_03.avi");
+  RunResult made = RunShell("ffmpeg -nostdin -loglevel error -y -f lavfi -i testsrc=size=320x240:rate=15 -t 2 "
+                            "-c:v libx264 -preset ultrafast -bf 0 " + Quote(avi));
+  ASSERT_EQ(made.code, 0) << made.err;
+  RunResult r = Krvtool({"probe", avi});
+  EXPECT_EQ(r.code, 0) << r.err;
+  ASSERT_TRUE(std::regex_match(r.out,
+                               std::regex("\\{\"start_time\": 0, \"duration_us\": 2000000, \"bus_number\": \"\", "
+                                          "\"video\": \\[\\{\"width\": 320, \"height\": 240, \"bitrate\": ([0-9]+), "
+                                          "\"framerate\": 15\\}\\], \"audio\": \\[\\]\\}\n")))
+      << r.out;  // (the bit rate is what the file's header declares; ffmpeg's writer declares none)
+  // Not an AVI inside: no facts, as the window lists such a file.
+  const std::string junk = Temp("junk.AVI");
+  WriteFile(junk, Bytes(700, 'j'));
+  r = Krvtool({"probe", junk});
+  EXPECT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(r.out, "{\"start_time\": 0, \"duration_us\": 0, \"bus_number\": \"\", \"video\": [], \"audio\": []}\n");
+  // A missing file.
+  r = Krvtool({"probe", Temp("missing.avi")});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_EQ(r.out, "");
+}
+
 TEST_F(KrvtoolCommands, ExitCodesAndHelp) {
   for (const char* cmd : {"dump", "probe", "seek", "synth", "synth-folder", "play"}) {
     RunResult h = Krvtool({cmd, "--help"});
