@@ -15,7 +15,7 @@
 #include "controls/message_event.h"
 #include "core/catalogue.h"
 #include "core/settings.h"
-#include "krvreader/reader_threads.h"
+#include "playback/reader_threads.h"
 #include "ui/file_property.h"
 #include "ui/setting_dlg.h"
 #include "ui_search_util.h"

@@ -16,7 +16,7 @@
 #include "core/catalogue.h"
 #include "core/settings.h"
 #include "core/text_codec.h"
-#include "krvreader/reader_threads.h"
+#include "playback/reader_threads.h"
 #include "media/ac_messages.h"
 #include "ui/calendar_ctrl.h"
 #include "ui/rec_type_search.h"
@@ -297,7 +297,7 @@ TEST_F(CalendarWindowTest, CalendarClickOpensTheAviPeriodAtTheClickedMoment) {
   ClickAt(QPoint(x, cal()->LaneRect(1).center().y()));
   ASSERT_TRUE(WaitUntil([&] { return dlg()->readers()->AviRunning(); }, 3000));
   EXPECT_EQ(dlg()->playState().currentChannel.load(), 1);
-  EXPECT_EQ(dlg()->playState().fileKind.load(), krv::PlayState::kAvi);
+  EXPECT_EQ(dlg()->playState().fileKind.load(), playback::PlayState::kAvi);
   // The period's two rows are selected.
   int selected = 0;
   for (int r = 0; r < dlg()->list()->RowCount(); ++r) {
