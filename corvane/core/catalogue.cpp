@@ -124,9 +124,9 @@ void RecordList::InsertAll(std::vector<RecordRow> rows) {
   rows_ = std::move(merged);
 }
 
-std::size_t RecordList::IndexOf(const RecFileInfo* info) const {
+std::size_t RecordList::IndexOfPath(const std::string& path) const {
   for (std::size_t i = 0; i < rows_.size(); ++i)
-    if (rows_[i].info.get() == info) return i;
+    if (rows_[i].text[kColumnPath] == path) return i;
   return npos;
 }
 

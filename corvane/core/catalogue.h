@@ -95,8 +95,8 @@ class RecordList {
   // Adds rows found in this order, each before the first row whose start is
   // greater than its own: ascending start, equal starts in the order found.
   void InsertAll(std::vector<RecordRow> rows);
-  // Row index of the row owning info, or npos.
-  std::size_t IndexOf(const RecFileInfo* info) const;
+  // Index of the row of the file `path`, or npos.
+  std::size_t IndexOfPath(const std::string& path) const;
   // The rows of the period of row i: every row whose start equals its start, in list order.
   std::vector<std::size_t> PeriodGroup(std::size_t i) const;
 

@@ -46,13 +46,7 @@ void CCorvaneDlg::FillPropertyFromRow(int row) {
 void CCorvaneDlg::OpenFromCalendar(intptr_t serial, intptr_t offsetSeconds) {
   std::string path;
   if (!wave_->calendar()->TakeOpenRequest(serial, &path) || scanning_) return;
-  std::size_t row = RecordList::npos;
-  for (std::size_t i = 0; i < records_->size(); ++i) {
-    if (records_->path(i) == path) {
-      row = i;
-      break;
-    }
-  }
+  const std::size_t row = records_->IndexOfPath(path);
   if (row == RecordList::npos) return;  // not listed (a search left it out)
   list_->DeselectAll();
   if (!PrepareRow(static_cast<int>(row), Prepare::kOpen)) return;

@@ -102,8 +102,8 @@ TEST(Catalogue, EqualStartsKeepTheOrderTheyWereFound) {
   // The period of the first AVI row: every row of the same start.
   EXPECT_EQ(list.PeriodGroup(2), (std::vector<std::size_t>{1, 2, 3, 4, 5}));
   EXPECT_EQ(list.info(5)->channel, 3);
-  EXPECT_EQ(list.IndexOf(list.info(4)), 4u);
-  EXPECT_EQ(list.IndexOf(nullptr), RecordList::npos);
+  EXPECT_EQ(list.IndexOfPath(list.path(4)), 4u);
+  EXPECT_EQ(list.IndexOfPath(dir / "a/none.krv"), RecordList::npos);
 
   // A second scan into the same list puts its rows behind the rows already
   // there with the same start.
