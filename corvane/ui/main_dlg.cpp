@@ -234,6 +234,10 @@ void CCorvaneDlg::StartPipeline(const Options& options) {
     if (!folder.empty() && folder.back() != '/') folder += '/';
     return folder;
   });
+  // A snapshot folder that cannot be made is told once per session.
+  snapshotFilter_->SetWrittenObserver([this](const std::string& path, bool ok) {
+    if (!ok) QMetaObject::invokeMethod(this, [this, path] { OnSnapshotFailed(path); }, Qt::QueuedConnection);
+  });
   snapshotFilter_->InitFilter(&param);
   movieFilter_ = std::make_unique<media::ACMovieFilter>();
   if (options.showObserver) movieFilter_->SetShowObserver(options.showObserver);

@@ -200,6 +200,11 @@ class CCorvaneDlg : public QWidget {
   bool PrepareRow(int row, Prepare how);
   int SelectedOrFirstRow() const;
   void ShowListPanel();
+  // A warning that does not block the window: a message box named `name`
+  // (so tests find it) that deletes itself when closed.
+  void ShowNotice(const QString& name, const QString& text);
+  // A snapshot could not be written (told once per session).
+  void OnSnapshotFailed(const std::string& path);
   // main_messages.cpp
   bool HandleMessage(uint32_t message, intptr_t wParam, intptr_t lParam, intptr_t* result);
   void OnPlayTime(intptr_t lengthSeconds, intptr_t second);
@@ -219,6 +224,7 @@ class CCorvaneDlg : public QWidget {
   bool playTimeFirst_ = true;  // the next play time gives the duration
   bool scanning_ = false;
   bool pipelineClosed_ = false;
+  bool snapshotFailureShown_ = false;
   std::vector<LanguageMenuItem> languageItems_;
 
   // Frame dragging when the platform does not move the window itself.
