@@ -263,6 +263,8 @@ void CCorvaneDlg::StartPipeline(const Options& options) {
 void CCorvaneDlg::ClosePipeline() {
   if (pipelineClosed_) return;
   pipelineClosed_ = true;
+  // No snapshot worker tells a window that is going away.
+  if (snapshotFilter_) snapshotFilter_->SetWrittenObserver({});
   state_.exitRequested.store(1);
   if (readers_ && !readers_->Close()) {
     // A reader still runs inside the pipeline: its objects must outlive it.
