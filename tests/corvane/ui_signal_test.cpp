@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstring>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -47,24 +48,29 @@ class Child {
     std::error_code ec;
     fs::create_hard_link(binary, program_, ec);
     if (ec) fs::copy_file(binary, program_, ec);
+    // Everything the child needs is made here: between fork and exec a
+    // child of this threaded process calls nothing that allocates.
+    const std::string errPath = dir_ + "/stderr.txt";
+    std::vector<std::string> env;
+    for (char** e = environ; *e; ++e)
+      if (std::strncmp(*e, "ASAN_OPTIONS=", 13) != 0) env.emplace_back(*e);
+    const char* asan = std::getenv("ASAN_OPTIONS");
+    env.push_back(std::string("ASAN_OPTIONS=") + (asan ? asan : "") + (noLeakCheck ? ":detect_leaks=0" : ""));
+    std::vector<char*> envp;
+    for (std::string& e : env) envp.push_back(e.data());
+    envp.push_back(nullptr);
+    std::vector<char*> argv{program_.data(), const_cast<char*>(folder.c_str())};
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
     int out[2];
     if (::pipe(out) != 0) std::abort();
     pid_ = ::fork();
     if (pid_ == 0) {
       ::dup2(out[1], 1);
-      const std::string err = dir_ + "/stderr.txt";
-      int fd = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      int fd = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
       if (fd >= 0) ::dup2(fd, 2);
       ::close(out[0]);
-      if (noLeakCheck) {
-        const char* asan = std::getenv("ASAN_OPTIONS");
-        const std::string opts = std::string(asan ? asan : "") + ":detect_leaks=0";
-        ::setenv("ASAN_OPTIONS", opts.c_str(), 1);
-      }
-      std::vector<char*> argv{program_.data(), const_cast<char*>(folder.c_str())};
-      for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-      argv.push_back(nullptr);
-      ::execv(program_.c_str(), argv.data());
+      ::execve(program_.c_str(), argv.data(), envp.data());
       ::_exit(127);
     }
     ::close(out[1]);

@@ -34,12 +34,12 @@ TEST_F(KrvtoolSignalTest, PlayStopsOnIntAndTermAndStillReports) {
   for (int sig : {SIGINT, SIGTERM}) {
     SCOPED_TRACE(sig);
     const std::string out = Temp("out" + std::to_string(sig)), err = Temp("err" + std::to_string(sig));
+    const std::string tool = KrvtoolPath();
     const pid_t pid = ::fork();
     ASSERT_GE(pid, 0);
     if (pid == 0) {
       ::dup2(::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 1);
       ::dup2(::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 2);
-      const std::string tool = KrvtoolPath();
       // At x1 the 30-second recording is far from its end when the signal comes.
       ::execl(tool.c_str(), tool.c_str(), "play", rec.c_str(), "--speed", "16", sig == SIGTERM ? "--report" : nullptr,
               static_cast<char*>(nullptr));
