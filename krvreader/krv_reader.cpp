@@ -48,10 +48,46 @@ int createLayoutStreams(RecordingContext* ctx, int layout, RecordingStream* stor
 namespace {
 
 // Shifts bytes into a 32-bit window until it holds the start code and the
-// byte after it is a tag type.
+// byte after it is a tag type. Damaged stretches (zeroed sectors, garbage)
+// can be long: the buffered bytes are searched in place, jumping from one
+// 0xFF (the start code's last byte) to the next, rather than read one call
+// at a time.
 int resyncFrom(ByteIOContext* pb, uint32_t window, int* type) {
   for (;;) {
-    int b = get_byte(pb);
+    const unsigned char* const begin = pb->buf_ptr;
+    const unsigned char* const end = pb->buf_end;
+    const unsigned char* p = begin;
+    // The first four bytes one by one: the start code may begin in the window.
+    for (int i = 0; i < 4 && p < end; ++i) {
+      const int b = *p++;
+      if (window == kStartCode && isTagType(b)) {
+        pb->buf_ptr = const_cast<unsigned char*>(p);
+        *type = b;
+        return 0;
+      }
+      window = window << 8 | static_cast<uint32_t>(b);
+    }
+    // From here the four bytes before each byte are in the buffer. p is the
+    // next byte that could be a tag type; its 0xFF comes right before it.
+    while (p < end) {
+      const auto* ff = static_cast<const unsigned char*>(std::memchr(p - 1, 0xFF, static_cast<size_t>(end - (p - 1))));
+      if (!ff || ff + 1 >= end) {
+        p = end;
+        break;
+      }
+      if (ff[-3] == 0 && ff[-2] == 0 && ff[-1] == 1 && isTagType(ff[1])) {
+        pb->buf_ptr = const_cast<unsigned char*>(ff + 2);
+        *type = ff[1];
+        return 0;
+      }
+      p = ff + 2;
+    }
+    if (end - begin >= 4)
+      window = static_cast<uint32_t>(end[-4]) << 24 | static_cast<uint32_t>(end[-3]) << 16 |
+               static_cast<uint32_t>(end[-2]) << 8 | end[-1];
+    pb->buf_ptr = const_cast<unsigned char*>(end);
+    // The buffer is used up: the next byte refills it (or ends the file).
+    const int b = get_byte(pb);
     if (url_feof(pb)) return KRV_EPIPE;
     if (window == kStartCode && isTagType(b)) {
       *type = b;

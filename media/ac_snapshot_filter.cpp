@@ -233,7 +233,11 @@ void ACSnapshotFilter::Work(Buffer* buffer) {
   const std::string folder = Folder();
   makeFolders(folder);
   const std::string channelFolder = folder + std::to_string(job.channelNumber) + "/";
-  mkdir(channelFolder.c_str(), 0755);  // a failure shows at the file open
+  mkdir(channelFolder.c_str(), 0755);
+  struct stat st;
+  const int statResult = ::stat(channelFolder.c_str(), &st);
+  const int folderError = statResult == 0 ? 0 : errno;
+  const bool folderMade = statResult == 0 && S_ISDIR(st.st_mode);
   char name[64];
   {
     std::lock_guard<std::mutex> lock(g_counterMutex);
@@ -246,12 +250,18 @@ void ACSnapshotFilter::Work(Buffer* buffer) {
   }
   const std::string path = channelFolder + name;
   // A file that cannot be opened drops this snapshot (and says so on
-  // stderr); the program goes on.
-  const bool ok = acWriteJpeg420(path, buffer->data.get(), job.width, job.height, kQuality);
+  // stderr); the program goes on. A folder that cannot be made is said
+  // once, not once per picture.
+  const bool ok = folderMade && acWriteJpeg420(path, buffer->data.get(), job.width, job.height, kQuality);
   std::function<void(const std::string&, bool)> observer;
   {
     std::lock_guard<std::mutex> lock(settingsMutex_);
     observer = writtenObserver_;
+    if (!folderMade && failedFolder_ != channelFolder) {
+      failedFolder_ = channelFolder;
+      std::fprintf(stderr, "snapshot: cannot make the folder %s: %s\n", channelFolder.c_str(),
+                   folderError == 0 ? "not a folder" : std::strerror(folderError));
+    }
   }
   if (observer) observer(path, ok);
   buffer->busy.store(0);

@@ -80,6 +80,9 @@ class ACSnapshotFilter : public virtual ACObject {
   std::mutex settingsMutex_;  // guards the provider and the observer
   std::function<std::string()> folderProvider_;
   std::function<void(const std::string&, bool)> writtenObserver_;
+  // The last folder that could not be made, said once on stderr (guarded by
+  // settingsMutex_): every snapshot into it fails alike.
+  std::string failedFolder_;
 };
 
 // Writes a planar YUV 4:2:0 picture (Y, then U, then V) as a baseline JPEG

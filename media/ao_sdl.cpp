@@ -17,6 +17,9 @@ class SdlSoundDevice : public ACSoundDevice {
  protected:
   bool OpenOutput(int channels, int frequency, int bits) override {
     if (!subsystem_) {
+      // SDL would otherwise take SIGINT and SIGTERM for itself and turn them
+      // into a quit event nobody reads: the program handles its own signals.
+      SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
       if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
         std::fprintf(stderr, "sound: SDL audio: %s\n", SDL_GetError());
         return false;

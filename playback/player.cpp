@@ -139,6 +139,9 @@ bool Player::Close() {
   filter_->FinalFilter();
   sound_->Stop();
   snapshot_->WaitIdle(500);
+  // A snapshot still being written after that finishes, but tells no one:
+  // the owner may be going away.
+  snapshot_->SetWrittenObserver({});
   snapshot_->FinalFilter();
   map_->Stop();
   chart_->Stop();

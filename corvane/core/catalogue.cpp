@@ -1,10 +1,13 @@
 #include "catalogue.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <cstdio>
 #include <set>
 #include <utility>
@@ -275,14 +278,60 @@ bool RecordFolderPathTooLong(std::string_view path) {
   return chars > kMaxRecordFolderChars;
 }
 
+FolderScanStatus CheckRecordFolder(const std::string& path, std::string* error) {
+  if (error) error->clear();
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0) {
+    const int e = errno;
+    if (error) *error = std::strerror(e);
+    if (e == ENOENT) return FolderScanStatus::Missing;
+    if (e == ENOTDIR) return FolderScanStatus::NotAFolder;
+    return FolderScanStatus::Unreadable;
+  }
+  if (!S_ISDIR(st.st_mode)) return FolderScanStatus::NotAFolder;
+  DIR* d = ::opendir(path.c_str());
+  if (!d) {
+    if (error) *error = std::strerror(errno);
+    return FolderScanStatus::Unreadable;
+  }
+  ::closedir(d);
+  return FolderScanStatus::Ok;
+}
+
+std::string FolderStatusText(FolderScanStatus status, const std::string& path, const std::string& error) {
+  switch (status) {
+    case FolderScanStatus::PathTooLong:
+      return kPathTooLongText;
+    case FolderScanStatus::Missing:
+      return "The record folder does not exist: " + path;
+    case FolderScanStatus::NotAFolder:
+      return "The record path is not a folder: " + path;
+    case FolderScanStatus::Unreadable:
+      return "The record folder cannot be read: " + path + (error.empty() ? "" : " (" + error + ")");
+    case FolderScanStatus::Ok:
+    case FolderScanStatus::Cancelled:
+      break;
+  }
+  return "";
+}
+
 FolderScanStatus OpenRecordFolder(RecordList& list, const std::string& path, int64_t now,
                                   const ScanControl& control) {
+  const bool tooLong = RecordFolderPathTooLong(path);
+  // A folder that is not there or cannot be listed leaves the list as it is.
+  if (!tooLong) {
+    const FolderScanStatus usable = CheckRecordFolder(path);
+    if (usable != FolderScanStatus::Ok) return usable;
+  }
   list.Clear();
   list.summary.Reset(now);
-  if (RecordFolderPathTooLong(path)) return FolderScanStatus::PathTooLong;
+  if (tooLong) return FolderScanStatus::PathTooLong;
   ScanResult r = ScanRecordFolder(list, path, kAllRecordTypes, 0, now, "", 0, control);
+  // A cancelled scan listed part of the folder: the folder stored stays the
+  // one last read to its end.
+  if (r.cancelled) return FolderScanStatus::Cancelled;
   SetSettingString(kSectionBrightmere, kKeyFolderName, path);
-  return r.cancelled ? FolderScanStatus::Cancelled : FolderScanStatus::Ok;
+  return FolderScanStatus::Ok;
 }
 
 FolderScanStatus SearchRecordFolder(RecordList& list, RecordTypeMask typeMask, int64_t fromTime, int64_t toTime,

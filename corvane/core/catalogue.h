@@ -136,11 +136,21 @@ inline constexpr std::size_t kMaxRecordFolderChars = 240;
 inline constexpr char kPathTooLongText[] = "The Record file path too long to read!";
 bool RecordFolderPathTooLong(std::string_view path);
 
-enum class FolderScanStatus { Ok, PathTooLong, Cancelled };
+enum class FolderScanStatus { Ok, PathTooLong, Cancelled, Missing, NotAFolder, Unreadable };
+
+// Whether path names a record folder that can be listed: Ok, Missing (no
+// such path), NotAFolder (a file, or a path through one) or Unreadable
+// (permission and other errors; *error gets the system's reason).
+FolderScanStatus CheckRecordFolder(const std::string& path, std::string* error = nullptr);
+// The line that tells the user why a folder cannot be opened ("" for Ok and
+// Cancelled).
+std::string FolderStatusText(FolderScanStatus status, const std::string& path, const std::string& error = "");
 
 // The open-folder command after the user chose path (playback already
-// stopped): clears the list, resets the summary to now, refuses a path too
-// long, scans everything up to now, and stores path under FolderName.
+// stopped): refuses a folder that cannot be listed (CheckRecordFolder),
+// leaving the list and FolderName as they were; else clears the list,
+// resets the summary to now, refuses a path too long, scans everything up
+// to now, and stores path under FolderName unless the scan was cancelled.
 FolderScanStatus OpenRecordFolder(RecordList& list, const std::string& path, int64_t now,
                                   const ScanControl& control = {});
 // A search: clears the list (the summary stays) and scans the stored

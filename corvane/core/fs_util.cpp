@@ -9,6 +9,9 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <mutex>
+#include <set>
 
 namespace corvane {
 
@@ -43,6 +46,26 @@ bool WriteWholeFile(const std::string& path, std::string_view bytes) {
   if (ok && std::rename(tmp.c_str(), path.c_str()) != 0) ok = false;
   if (!ok) std::remove(tmp.c_str());
   return ok;
+}
+
+std::string UnreadableReason(const std::string& path) {
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return errno == ENOENT ? "" : std::strerror(errno);
+  char byte;
+  std::string reason;
+  if (::read(fd, &byte, 1) < 0 && errno != EAGAIN) reason = std::strerror(errno);
+  ::close(fd);
+  return reason;
+}
+
+void ReportOnce(const std::string& key, const std::string& message) {
+  static std::mutex mutex;
+  static std::set<std::string> reported;
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    if (!reported.insert(key).second) return;
+  }
+  std::fprintf(stderr, "corvane: %s\n", message.c_str());
 }
 
 bool ListDir(const std::string& dir, std::vector<DirEntry>* out) {

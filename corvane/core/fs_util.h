@@ -24,6 +24,14 @@ bool ListDir(const std::string& dir, std::vector<DirEntry>* out);
 // The same for a folder the caller has open (dirFd stays open and unmoved).
 bool ListDirFd(int dirFd, std::vector<DirEntry>* out);
 
+// Why path, which exists, cannot be read ("" when it can be read or does not
+// exist): the system's reason, e.g. "Permission denied" or "Is a directory".
+std::string UnreadableReason(const std::string& path);
+
+// Writes "corvane: MESSAGE" to stderr once per key for the life of the
+// process (the same damaged file is met again and again).
+void ReportOnce(const std::string& key, const std::string& message);
+
 // True when name ends with ext, compared without regard to ASCII case.
 bool HasExtensionNoCase(std::string_view name, std::string_view ext);
 

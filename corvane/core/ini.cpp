@@ -182,7 +182,13 @@ bool IniFile::Set(std::string_view section, std::string_view key, std::string_vi
     }
     if (!Trim(lines_[i].text).empty()) lastEntry = i;
   }
-  if (!lines_.empty() && lines_.back().eol.empty()) lines_.back().eol = nl;
+  if (!lines_.empty() && lines_.back().eol.empty()) {
+    // A last line that ends in a bare CR keeps it: with "\n" after it the CR
+    // would read as part of the line end, and the line would change meaning
+    // ("[a\r" would become the header "[a]").
+    const std::string& text = lines_.back().text;
+    lines_.back().eol = !text.empty() && text.back() == '\r' ? "\r\n" : nl;
+  }
   Line entry{std::string(key) + "=" + std::string(value), nl};
   if (header == lines_.size()) {
     lines_.push_back(Line{std::string("[").append(section).append("]"), nl});

@@ -38,6 +38,11 @@ struct LangFile {
     utf8 = IsValidUtf8(ini.Bytes());
     return true;
   }
+  // The built-in English texts, for a chosen file that cannot be read.
+  void LoadBuiltIn() {
+    ini.Parse(EmbeddedLanguageFile(false));
+    utf8 = IsValidUtf8(ini.Bytes());
+  }
   // found=false leaves def; the result is UTF-8 cut to the buffer.
   std::string Get(std::string_view section, std::string_view key, std::string_view def) const {
     std::string raw;
@@ -67,7 +72,8 @@ std::string CurrentLangPath() {
 
 std::string ReadCurrent(std::string_view section, std::string_view key, std::string_view def) {
   LangFile f;
-  f.Load(CurrentLangPath());
+  const std::string path = CurrentLangPath();
+  if (!f.Load(path) && !path.empty() && !UnreadableReason(path).empty()) f.LoadBuiltIn();
   return f.Get(section, key, def);
 }
 
@@ -89,7 +95,12 @@ std::vector<LangListing> ListLanguageFiles(const std::string& dir) {
     if (!e.isFile || !HasExtensionNoCase(e.name, ".ini")) continue;
     LangFile f;
     std::string path = dir + e.name;
-    if (!f.Load(path)) continue;
+    if (!f.Load(path)) {
+      const std::string reason = UnreadableReason(path);
+      if (!reason.empty())
+        ReportOnce(path + reason, "cannot read the language file " + path + " (" + reason + "): skipped, left as it is");
+      continue;
+    }
     out.push_back({path, f.Get(kSectionSetting, kKeyLanguage, "")});
   }
   return out;
@@ -104,13 +115,33 @@ std::string_view EmbeddedLanguageFile(bool chinese) {
 
 bool WriteDefaultLanguageFiles(const std::string& dir) {
   if (!MakeDirs(dir)) return false;
-  bool ok = WriteWholeFile(dir + kEnglishFileName, EmbeddedLanguageFile(false));
-  ok = WriteWholeFile(dir + kChineseFileName, EmbeddedLanguageFile(true)) && ok;
+  // A file of that name that cannot be read is not replaced: the built-in
+  // texts serve in its place.
+  auto write = [&](const char* name, std::string_view bytes) {
+    const std::string path = dir + name;
+    const std::string reason = UnreadableReason(path);
+    if (!reason.empty()) {
+      ReportOnce(path + reason, "cannot read the language file " + path + " (" + reason +
+                           "): the built-in texts are used and the file is left as it is");
+      return false;
+    }
+    return WriteWholeFile(path, bytes);
+  };
+  bool ok = write(kEnglishFileName, EmbeddedLanguageFile(false));
+  ok = write(kChineseFileName, EmbeddedLanguageFile(true)) && ok;
   return ok;
 }
 
 std::string GetLangString(std::string_view key) {
   return ReplaceBackslashN(ReadCurrent(kSectionString, key, kLangNotFound));
+}
+
+std::string LangTextOf(std::string_view fileBytes, std::string_view section, std::string_view key,
+                       std::string_view def) {
+  LangFile f;
+  f.ini.Parse(fileBytes);
+  f.utf8 = IsValidUtf8(f.ini.Bytes());
+  return ReplaceBackslashN(f.Get(section, key, def));
 }
 
 std::string GetLangName() { return ReplaceBackslashN(ReadCurrent(kSectionSetting, kKeyLanguage, kLangNotFound)); }

@@ -29,6 +29,11 @@ bool WriteDefaultLanguageFiles(const std::string& dir);
 // Value of key in [String] of the current language file, "Not found" when
 // absent; "\n" written as backslash + n becomes a line break.
 std::string GetLangString(std::string_view key);
+// The text of section/key in a language file given as its bytes, as the
+// program shows it (the file decoded as a whole, cut to the buffer, "\n"
+// as a line break); def when absent. GetLangString's work without the file.
+std::string LangTextOf(std::string_view fileBytes, std::string_view section, std::string_view key,
+                       std::string_view def);
 // [Setting] Language of the current language file, "Not found" when absent.
 std::string GetLangName();
 // Dialog texts: "IDD<templateId>_Title" and "IDD<templateId>_<controlId>".

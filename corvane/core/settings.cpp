@@ -80,7 +80,15 @@ AppPaths GetAppPaths() {
 bool EnsureSettingsFile() {
   AppPaths p = GetAppPaths();
   if (p.settingsPath.empty()) return false;
-  if (::access(p.settingsPath.c_str(), F_OK) == 0) return true;
+  if (::access(p.settingsPath.c_str(), F_OK) == 0) {
+    // There but unreadable: every read gives its default and no write
+    // replaces the file (the user may still want what it holds).
+    const std::string reason = UnreadableReason(p.settingsPath);
+    if (reason.empty()) return true;
+    ReportOnce(p.settingsPath + reason, "cannot read " + p.settingsPath + " (" + reason +
+                                   "): the defaults are used and the file is left as it is");
+    return false;
+  }
   if (!MakeDirs(p.dataDir)) return false;
   // O_EXCL: a file another process made meanwhile is kept.
   int fd = ::open(p.settingsPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);

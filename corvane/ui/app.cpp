@@ -2,16 +2,22 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QTimer>
 #include <cstdio>
+#include <cstring>
 
 #include "core/language.h"
 #include "core/settings.h"
 #include "ui/main_dlg.h"
+#include "ui/quit_signals.h"
 
 namespace corvane {
 
-int CCorvaneApp::Run(int argc, char** argv) {
+int CCorvaneApp::Run(int argc, char** argv, const ShownHook& shown) {
   QApplication app(argc, argv);
+  // Taken before any other thread starts, so the signals come here and not
+  // to a library's handler.
+  QuitSignals quitSignals;
   app.setApplicationName(QStringLiteral("corvane"));
   // setting.ini beside the executable (or in the user's config folder),
   // written from the default when missing.
@@ -25,7 +31,13 @@ int CCorvaneApp::Run(int argc, char** argv) {
   int rc = 0;
   {
     CCorvaneDlg window;
+    QObject::connect(&quitSignals, &QuitSignals::Requested, &window, [&window](int sig) {
+      std::fprintf(stderr, "corvane: %s, closing\n", strsignal(sig));
+      CloseForQuit(&window);
+      QCoreApplication::exit(0);
+    });
     window.show();
+    if (shown) QTimer::singleShot(0, &window, [&window, &shown] { shown(window); });
     rc = app.exec();
   }
   std::fflush(stdout);

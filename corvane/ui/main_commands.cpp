@@ -54,6 +54,13 @@ void CCorvaneDlg::SetSpeedPosition(int position) {
 
 void CCorvaneDlg::OnSnapshot() { player_->Snapshot(layout_->GetSelected()); }
 
+void CCorvaneDlg::OnSnapshotFailed(const std::string& path) {
+  if (snapshotFailureShown_) return;
+  snapshotFailureShown_ = true;
+  const std::string folder = path.substr(0, path.find_last_of('/') + 1);
+  ShowNotice(QStringLiteral("snapshotMessage"), FromUtf8("Snapshots cannot be saved in " + folder));
+}
+
 void CCorvaneDlg::OnSingle() {
   int channel = layout_->GetSelected();
   if (layout_->IsSingle()) {

@@ -229,6 +229,10 @@ void CCorvaneDlg::StartPipeline(const Options& options) {
   cb.recordingOpened = [wave](int64_t startTime) { wave->SetRecordingStart(startTime); };
   cb.speedReset = [this](int) { controls::PostMessageTo(this, controls::kMsgSliderMoved, IDC_SPEED, kNormalSpeedPosition); };
   cb.pictureShown = options.showObserver;
+  // A snapshot folder that cannot be made is told once per session.
+  cb.snapshotWritten = [this](const std::string& path, bool ok) {
+    if (!ok) QMetaObject::invokeMethod(this, [this, path] { OnSnapshotFailed(path); }, Qt::QueuedConnection);
+  };
   player_ = std::make_unique<playback::Player>(o);
 }
 

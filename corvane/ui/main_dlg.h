@@ -226,6 +226,11 @@ class CCorvaneDlg : public QWidget {
   void RunSettingDialog();
   int SelectedOrFirstRow() const;
   void ShowListPanel();
+  // A warning that does not block the window: a message box named `name`
+  // (so tests find it) that deletes itself when closed.
+  void ShowNotice(const QString& name, const QString& text);
+  // A snapshot could not be written (told once per session).
+  void OnSnapshotFailed(const std::string& path);
   // main_messages.cpp
   bool HandleMessage(uint32_t message, intptr_t wParam, intptr_t lParam, intptr_t* result);
   void OnPlayTime(intptr_t lengthSeconds, intptr_t second);
@@ -255,6 +260,7 @@ class CCorvaneDlg : public QWidget {
   // What the layout asks for (messages 0x46A and 0x46B).
   int channelCount_ = 4;
   int paneQuery_ = 4;
+  bool snapshotFailureShown_ = false;
   std::vector<LanguageMenuItem> languageItems_;
 
   // Frame dragging when the platform does not move the window itself.

@@ -8,6 +8,7 @@
 #include <QMessageBox>
 #include <QProgressDialog>
 #include <QTimer>
+#include <cstdio>
 #include <thread>
 
 #include "core/settings.h"
@@ -119,6 +120,14 @@ void CCorvaneDlg::AdvanceToNext() {
   }
 }
 
+void CCorvaneDlg::ShowNotice(const QString& name, const QString& text) {
+  // Not modal: the window goes on (a scan at start-up, a signal's close).
+  auto* box = new QMessageBox(QMessageBox::Warning, windowTitle(), text, QMessageBox::Ok, this);
+  box->setObjectName(name);
+  box->setAttribute(Qt::WA_DeleteOnClose);
+  box->open();
+}
+
 void CCorvaneDlg::ShowListPanel() {
   list_->show();
   search_->show();
@@ -204,6 +213,19 @@ void CCorvaneDlg::FillCalendar() {
 }
 
 FolderScanStatus CCorvaneDlg::OpenFolder(const std::string& path) {
+  // A folder that is gone, is a file or cannot be read: said once, and the
+  // list and the playback stay as they were.
+  if (!RecordFolderPathTooLong(path)) {
+    std::string error;
+    const FolderScanStatus usable = CheckRecordFolder(path, &error);
+    if (usable != FolderScanStatus::Ok) {
+      const std::string text = FolderStatusText(usable, path, error);
+      std::fprintf(stderr, "corvane: %s\n", text.c_str());
+      ShowNotice(QStringLiteral("folderMessage"), FromUtf8(text));
+      scanning_ = false;
+      return usable;
+    }
+  }
   scanning_ = true;
   StopForScan();
   list_->clear();

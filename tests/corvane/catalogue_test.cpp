@@ -276,5 +276,62 @@ TEST(Catalogue, PathsLongerThan240CharactersAreRefused) {
   EXPECT_EQ(GetSettingString(kSectionBrightmere, kKeyFolderName, ""), dir / "rec");  // not stored
 }
 
+// A folder that is gone, a file, a path through a file, a link loop or a
+// folder without read permission: said so, and the list and the stored
+// folder stay as they were. A cancelled scan does not become the stored folder.
+TEST(Catalogue, AFolderThatCannotBeListedKeepsTheListAndTheStoredFolder) {
+  TempDir dir;
+  ::chmod(dir.path().c_str(), 0777);
+  test::ScopedAppPaths scope(dir / "app", dir / "cfg");
+  WriteFile(dir / "rec/20140315083000_1000.krv", kNotARecording);
+  WriteFile(dir / "file.krv", kNotARecording);
+  ASSERT_EQ(::symlink((dir / "loop").c_str(), (dir / "loop").c_str()), 0);
+  RecordList list;
+  ASSERT_EQ(OpenRecordFolder(list, dir / "rec", 1500000000), FolderScanStatus::Ok);
+  ASSERT_EQ(list.size(), 1u);
+  const struct {
+    std::string path;
+    FolderScanStatus status;
+    std::string text;
+  } cases[] = {
+      {dir / "missing", FolderScanStatus::Missing, "The record folder does not exist: " + dir / "missing"},
+      {dir / "file.krv", FolderScanStatus::NotAFolder, "The record path is not a folder: " + dir / "file.krv"},
+      {dir / "file.krv/sub", FolderScanStatus::NotAFolder, "The record path is not a folder: " + dir / "file.krv/sub"},
+      {dir / "loop", FolderScanStatus::Unreadable, "The record folder cannot be read: " + dir / "loop"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.path);
+    std::string error;
+    EXPECT_EQ(CheckRecordFolder(c.path, &error), c.status);
+    EXPECT_EQ(FolderStatusText(c.status, c.path, error).rfind(c.text, 0), 0u) << FolderStatusText(c.status, c.path, error);
+    EXPECT_EQ(OpenRecordFolder(list, c.path, 1600000000), c.status);
+    EXPECT_EQ(Paths(list), std::vector<std::string>{dir / "rec/20140315083000_1000.krv"});
+    EXPECT_EQ(list.summary.earliestStart, 1394872200);  // the summary of the last scan
+    EXPECT_EQ(GetSettingString(kSectionBrightmere, kKeyFolderName, ""), dir / "rec");
+  }
+  EXPECT_EQ(FolderStatusText(FolderScanStatus::Ok, "x"), "");
+
+  // No permission to list it.
+  WriteFile(dir / "closed/20140316083000_1000.krv", kNotARecording);
+  ::chmod((dir / "closed").c_str(), 0);
+  test::AsUnprivileged([&] {
+    std::string error;
+    EXPECT_EQ(CheckRecordFolder(dir / "closed", &error), FolderScanStatus::Unreadable);
+    EXPECT_EQ(error, "Permission denied");
+    EXPECT_EQ(OpenRecordFolder(list, dir / "closed", 1600000000), FolderScanStatus::Unreadable);
+    EXPECT_EQ(list.size(), 1u);
+  });
+  ::chmod((dir / "closed").c_str(), 0755);
+
+  // A scan cancelled part way lists what it saw and stores nothing.
+  std::atomic<bool> stop{true};
+  ScanControl cancel;
+  cancel.cancel = &stop;
+  EXPECT_EQ(OpenRecordFolder(list, dir / "closed", 1600000000, cancel), FolderScanStatus::Cancelled);
+  EXPECT_EQ(GetSettingString(kSectionBrightmere, kKeyFolderName, ""), dir / "rec");
+  EXPECT_EQ(OpenRecordFolder(list, dir / "closed", 1600000000), FolderScanStatus::Ok);
+  EXPECT_EQ(GetSettingString(kSectionBrightmere, kKeyFolderName, ""), dir / "closed");
+}
+
 }  // namespace
 }  // namespace corvane

@@ -51,5 +51,25 @@ TEST(FuzzSmoke, DisplayDecoding) {
   RunMutated(fuzz::FuzzDecode, {"\xD6\xD0\xCE\xC4", "中文", "\x81\x5Cn", ""}, 20000);
 }
 
+// Inputs the fuzzer found, each a fault mended.
+TEST(FuzzSmoke, FoundInputs) {
+  // A file whose last line ends in a bare CR, then a key written to section
+  // "[": the CR became part of a CR LF, the last line turned into the header
+  // "[[" of a section "[", and the written key could not be read back.
+  const std::string ini = "\xEF\xBB@\x10\x10\x10S\n[[\r\0[\0na"s;
+  fuzz::FuzzIni(reinterpret_cast<const uint8_t*>(ini.data()), ini.size());
+}
+
+TEST(FuzzSmoke, LanguageFiles) {
+  const std::string english(EmbeddedLanguageFile(false)), chinese(EmbeddedLanguageFile(true));
+  RunMutated(fuzz::FuzzLanguage,
+             {english.substr(0, 600), chinese.substr(0, 600), "[String]\r\nK=a\\nb\r\n\0K"s, "[Setting]\nLanguage=\xD6\xD0"},
+             5000);
+  // A text longer than the buffer is cut on a character boundary.
+  EXPECT_EQ(LangTextOf("[String]\r\nK=" + std::string(3000, 'x') + "\r\n", "String", "K", "").size(), 999u);
+  EXPECT_EQ(LangTextOf(chinese, "Setting", "Language", ""), "中文");
+  EXPECT_EQ(LangTextOf("[String]\nK=a\\nb\n", "String", "K", ""), "a\nb");
+}
+
 }  // namespace
 }  // namespace corvane

@@ -104,5 +104,17 @@ TEST(Ini, WritesThatWouldForgeLinesAreRefused) {
   EXPECT_EQ(ReadFile(path), "[Setting]\r\nLanguage=English\r\n");
 }
 
+TEST(Ini, AWriteAfterALastLineEndingInABareCrKeepsThatLine) {
+  IniFile ini(std::string_view("[S]\nk=v\n[T\r"));
+  ASSERT_TRUE(ini.Set("T", "x", "1"));
+  IniFile again(ini.Bytes());
+  EXPECT_EQ(again.Bytes(), ini.Bytes());
+  std::string value;
+  EXPECT_TRUE(again.Find("T", "x", &value));
+  EXPECT_EQ(value, "1");
+  // The odd line stays as it was: not a header "[T]" of its own.
+  EXPECT_EQ(ini.Bytes(), "[S]\nk=v\n[T\r\r\n[T]\nx=1\n");
+}
+
 }  // namespace
 }  // namespace corvane

@@ -1,6 +1,9 @@
 #include "core/language.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
 
 #include "core/ini.h"
 #include "core/settings.h"
@@ -148,6 +151,35 @@ TEST_F(Language, UnmatchedNameRestoresTheBuiltInFilesAndEnglish) {
   EXPECT_EQ(SelectLanguage(""), "English");
   EXPECT_EQ(GetLanguagePath(), langDir_ + "language_eng.ini");
   EXPECT_EQ(SettingsLanguage(), "English");
+}
+
+// A language file that cannot be read: one line on stderr, the built-in
+// English texts serve, and the file is not replaced by the built-in one.
+TEST_F(Language, AnUnreadableFileGivesTheBuiltInTextsAndIsLeftAsItIs) {
+  ASSERT_TRUE(std::filesystem::create_directories(langDir_ + "language_eng.ini"));  // unreadable even for root
+  ::testing::internal::CaptureStderr();
+  EXPECT_EQ(SelectLanguage(""), "English");
+  EXPECT_NE(::testing::internal::GetCapturedStderr().find("cannot read the language file " + langDir_ +
+                                                          "language_eng.ini (Is a directory)"),
+            std::string::npos);
+  EXPECT_EQ(GetLangString("IDS_TIPS_CLOSE"), "Close");
+  EXPECT_EQ(GetLangDialogTitle(102), "Monitor Client");
+  EXPECT_TRUE(std::filesystem::is_directory(langDir_ + "language_eng.ini"));
+  std::filesystem::remove(langDir_ + "language_eng.ini");
+
+  // A file without read permission, with texts of its own.
+  const std::string own = "[Setting]\r\nLanguage=English\r\n[String]\r\nIDS_TIPS_CLOSE=Shut\r\n";
+  WriteFile(langDir_ + "language_eng.ini", own);
+  ::chmod(langDir_.c_str(), 0777);
+  ::chmod(dir_.path().c_str(), 0777);
+  ::chmod((langDir_ + "language_eng.ini").c_str(), 0200);
+  test::AsUnprivileged([&] {
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(SelectLanguage(""), "English");
+    EXPECT_NE(::testing::internal::GetCapturedStderr().find("(Permission denied)"), std::string::npos);
+    EXPECT_EQ(GetLangString("IDS_TIPS_CLOSE"), "Close");
+  });
+  EXPECT_EQ(ReadFile(langDir_ + "language_eng.ini"), own);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <thread>
 
 #include "test_util.h"
@@ -82,6 +83,39 @@ TEST(Settings, AMissingFileIsMadeFromTheDefaultAndWritesFromTwoThreadsLoseNothin
   // An existing file is never replaced by the default.
   ASSERT_TRUE(EnsureSettingsFile());
   EXPECT_EQ(GetSettingInt(kSectionWaveConfig, kKeySpeed, 0), 40);
+}
+
+// A settings file that is there but cannot be read: one line on stderr,
+// every read gives its default, and nothing replaces the file.
+TEST(Settings, AnUnreadableFileGivesTheDefaultsAndIsLeftAsItIs) {
+  TempDir dir;
+  ::chmod(dir.path().c_str(), 0777);
+  test::ScopedAppPaths scope(dir.path(), dir / "cfg");
+  // A folder where the file should be (unreadable even for root).
+  ASSERT_TRUE(std::filesystem::create_directory(dir / "setting.ini"));
+  ::testing::internal::CaptureStderr();
+  EXPECT_FALSE(EnsureSettingsFile());
+  const std::string said = ::testing::internal::GetCapturedStderr();
+  EXPECT_EQ(said, "corvane: cannot read " + dir / "setting.ini" +
+                      " (Is a directory): the defaults are used and the file is left as it is\n");
+  EXPECT_EQ(GetSettingInt(kSectionScreenConfig, kKeyScreenNum, 4), 4);
+  EXPECT_FALSE(SetSettingInt(kSectionScreenConfig, kKeyScreenNum, 1));
+  EXPECT_TRUE(std::filesystem::is_directory(dir / "setting.ini"));
+  std::filesystem::remove(dir / "setting.ini");
+
+  // A file without read permission.
+  const std::string held = "[Setting]\r\nLanguage=Chinese\r\n[ScreenConfig]\r\nScreenNum=1\r\n";
+  test::WriteFile(dir / "setting.ini", held);
+  ::chmod((dir / "setting.ini").c_str(), 0200);
+  test::AsUnprivileged([&] {
+    ::testing::internal::CaptureStderr();
+    EXPECT_FALSE(EnsureSettingsFile());
+    EXPECT_NE(::testing::internal::GetCapturedStderr().find("(Permission denied)"), std::string::npos);
+    EXPECT_EQ(GetSettingString(kSectionSetting, kKeyLanguage, "English"), "English");
+    EXPECT_EQ(GetSettingInt(kSectionScreenConfig, kKeyScreenNum, 4), 4);
+    EXPECT_FALSE(SetSettingInt(kSectionScreenConfig, kKeyScreenNum, 9));
+  });
+  EXPECT_EQ(ReadFile(dir / "setting.ini"), held);
 }
 
 }  // namespace

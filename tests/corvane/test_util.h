@@ -4,12 +4,14 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -60,6 +62,30 @@ inline void WriteFile(const std::string& path, const std::string& bytes) {
   std::filesystem::create_directories(std::filesystem::path(path).parent_path());
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out << bytes;
+}
+
+// Runs body where file permissions apply: here when this process is not
+// root, else in a child process as user "nobody" (root reads and writes
+// whatever the mode bits say). A failure in the child fails the test; its
+// messages are printed by the child. Folders the body uses must be open to
+// others (mode 0777).
+inline void AsUnprivileged(const std::function<void()>& body) {
+  if (::geteuid() != 0) {
+    body();
+    return;
+  }
+  std::fflush(nullptr);
+  const pid_t pid = ::fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(3);
+    body();
+    std::fflush(nullptr);
+    ::_exit(::testing::Test::HasFailure() ? 1 : 0);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the part run as nobody failed (see above)";
 }
 
 inline std::vector<std::string> Paths(const RecordList& list) {

@@ -43,6 +43,53 @@ TEST(KrvReader, ResynchronisesOverGarbageAndFakeStartCodes) {
   EXPECT_EQ(got[0], (Pkt{4, 3000, true, d}));
 }
 
+// The resynchronisation searches the buffered bytes in place; it must find
+// exactly what a byte-by-byte window finds: the first tag type preceded by
+// 00 00 01 FF, with start codes split across the 32 KB buffer's refills,
+// near misses (a wrong type, 00 01 FF, 01 FF at a boundary) and runs of 0xFF.
+TEST(KrvReader, ResyncFindsWhatAByteWindowFindsAcrossBufferRefills) {
+  auto reference = [](const Bytes& b) -> int64_t {
+    for (size_t i = 4; i < b.size(); ++i)
+      if (b[i - 4] == 0 && b[i - 3] == 0 && b[i - 2] == 1 && b[i - 1] == 0xFF &&
+          (b[i] == 8 || b[i] == 9 || b[i] == 18 || b[i] == 22))
+        return static_cast<int64_t>(i);
+    return -1;
+  };
+  uint32_t x = 2024;
+  auto next = [&] { return x ^= x << 13, x ^= x >> 17, x ^= x << 5; };
+  const size_t kBuffer = 32768;
+  for (int round = 0; round < 120; ++round) {
+    Bytes b(kBuffer * (1 + round % 3) + next() % 9000);
+    for (auto& c : b) c = static_cast<uint8_t>(next() % 5 == 0 ? 0xFF : next() % 3 == 0 ? 0 : next());
+    // A start code somewhere near a refill boundary (or nowhere), and decoys.
+    const size_t boundary = kBuffer * (1 + next() % 2);
+    const Bytes code = {0, 0, 1, 0xFF, static_cast<uint8_t>(round % 2 ? 9 : 22)};
+    const Bytes decoy = {0, 0, 1, 0xFF, 7};
+    for (const Bytes* put : {&decoy, &code}) {
+      if (round % 5 == 4 && put == &code) continue;
+      const size_t at = boundary - 6 + next() % 12 + (put == &decoy ? 0 : 20 + next() % 40);
+      if (at + put->size() <= b.size()) std::copy(put->begin(), put->end(), b.begin() + static_cast<long>(at));
+    }
+    const std::string path = TempPath("resync.krv");
+    WriteFile(path, b);
+    krv::ByteIOContext* pb = nullptr;
+    ASSERT_EQ(krv::url_fopen(&pb, path.c_str(), krv::URL_RDONLY), 0);
+    int type = 0;
+    const int r = krv::krv_resync(pb, &type);
+    const int64_t want = reference(b);
+    SCOPED_TRACE(round);
+    if (want < 0) {
+      EXPECT_EQ(r, krv::KRV_EPIPE);
+    } else {
+      ASSERT_EQ(r, 0);
+      EXPECT_EQ(type, b[static_cast<size_t>(want)]);
+      EXPECT_EQ(krv::url_ftell(pb), want + 1);
+    }
+    krv::url_fclose(pb);
+    std::remove(path.c_str());
+  }
+}
+
 TEST(KrvReader, SkipsEmptyTagsCommandTagsAndUnknownTypes) {
   Bytes a = Payload(30, 4), c = Payload(31, 5);
   FileReading f(Concat({FileHeader(0x91), SimpleMeta(), Tag(9, 0, 100, {}), MediaTag(9, 0, 200, 0x50, Payload(20, 6)),

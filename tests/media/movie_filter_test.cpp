@@ -2,7 +2,7 @@
 // container reader) and null renderers: hold, one-frame and blank, the clock
 // rule, flushing, and closing in every state: each picture shown is the one
 // a decoder makes of its packet, in DTS order. The switch is checked through
-// the whole pipeline (tests/krvreader/reader_playback_test.cpp).
+// the whole pipeline (tests/playback/reader_playback_test.cpp).
 #include <gtest/gtest.h>
 
 #include <atomic>

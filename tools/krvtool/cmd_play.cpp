@@ -19,6 +19,7 @@
 #include "json_text.h"
 #include "krv_session.h"
 #include "krvreader/record_start.h"
+#include "stop_signals.h"
 
 namespace krvtool {
 namespace {
@@ -219,6 +220,7 @@ int run(const std::vector<std::string>& args) {
     std::fclose(probe);
   }
 
+  krvplayer::InstallStopSignals();  // SIGINT/SIGTERM stop the play and still report
   krvplayer::HeadlessPlayer::Options options;
   options.speedAfterSeek = a.speed;  // krvtool keeps its speed across its own seek
   krvplayer::HeadlessPlayer p(options);
@@ -280,7 +282,7 @@ int run(const std::vector<std::string>& args) {
       }
       if (a.until >= 0 && t.value >= a.until) stop = true;
     }
-    if (stop) break;
+    if (stop || krvplayer::StopSignal() != 0) break;
     int64_t pictures = 0;
     for (int c = 0; c < 4; ++c) pictures += p.Channel(c).pictures;
     if (pictures != lastPictures) {
@@ -312,6 +314,7 @@ int run(const std::vector<std::string>& args) {
   const bool closed = p.Close();
   const double cpu = cpuMs() - cpuStart;
   if (stalled) std::fprintf(stderr, "krvtool play: playback stalled\n");
+  if (krvplayer::StopSignal() != 0) std::fprintf(stderr, "krvtool play: stopped by signal %d\n", krvplayer::StopSignal());
   if (!closed) std::fprintf(stderr, "krvtool play: a reader thread did not end within its wait\n");
 
   if (a.report) {

@@ -9,8 +9,10 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "core/ini.h"
+#include "core/language.h"
 #include "core/record_name.h"
 #include "core/text_codec.h"
 #include "record_name_oracle.h"
@@ -56,6 +58,20 @@ inline void FuzzDecode(const uint8_t* data, std::size_t size) {
   std::string text = DecodeForDisplay(bytes);
   if (!IsValidUtf8(text)) __builtin_trap();
   if (!IsValidUtf8(TruncateUtf8(text, size % 7))) __builtin_trap();
+}
+
+// A language file: its name, a few texts and a key the input names itself
+// (after the last NUL), each valid UTF-8 within the text buffer.
+inline void FuzzLanguage(const uint8_t* data, std::size_t size) {
+  std::string_view in(reinterpret_cast<const char*>(data), size);
+  std::size_t cut = in.rfind('\0');
+  std::string_view file = in.substr(0, cut);
+  std::string_view key = cut == std::string_view::npos ? std::string_view{"IDS_TIPS_CLOSE"} : in.substr(cut + 1);
+  for (auto [section, k] : {std::pair<std::string_view, std::string_view>{"Setting", "Language"},
+                            {"String", "IDD102_Title"}, {"String", key}, {key, key}}) {
+    std::string text = LangTextOf(file, section, k, "Not found");
+    if (!IsValidUtf8(text) || text.size() > 4 * kLangBufChars) __builtin_trap();
+  }
 }
 
 }  // namespace corvane::fuzz
