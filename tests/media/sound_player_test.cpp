@@ -77,7 +77,53 @@ TEST_F(NullPlayer, PauseKeepsTheSoundAndResumeGoesOnWhereItStopped) {
   EXPECT_EQ(player.PlayedTime(), 1000);
   player.Pause(0);
   ASSERT_TRUE(WaitFor([&] { return player.StoredBytes() == 0; }, 2000));
+  // Played once the device has played what it was handed; never past it.
+  ASSERT_TRUE(WaitFor([&] { return player.PlayedTime() == 1060; }, 2000));
+  acSleepMs(50);
   EXPECT_EQ(player.PlayedTime(), 1060);
+}
+
+namespace {
+
+// A device whose output the test drives: each Render is one callback.
+class ManualDevice : public ACSoundDevice {
+ public:
+  ~ManualDevice() override { Release(); }
+  void Callback(int bytes) {
+    std::vector<unsigned char> out(static_cast<size_t>(bytes));
+    Render(out.data(), bytes);
+  }
+
+ protected:
+  bool OpenOutput(int, int, int) override { return true; }
+  void CloseOutput() override {}
+  void StartOutput() override {}
+  void StopOutput() override {}
+};
+
+}  // namespace
+
+// Between two callbacks the played position moves on with the clock at the
+// device's rate, up to what the last callback took and never back.
+TEST(SoundDevice, ThePlayedPositionMovesBetweenCallbacksUpToWhatWasHanded) {
+  ManualDevice device;
+  ASSERT_TRUE(device.Create(1, 8000, 16, 1600));  // 16 bytes a millisecond
+  ASSERT_TRUE(device.Play());
+  EXPECT_EQ(device.PlayedBytesNow(), 0);
+  device.Callback(800);  // 50 ms of sound taken
+  const int64_t atCallback = device.PlayedBytesNow();
+  EXPECT_LT(atCallback, 800);
+  acSleepMs(20);
+  const int64_t later = device.PlayedBytesNow();
+  EXPECT_GE(later, atCallback + 20 * 16) << "moved on by at least the time slept";
+  EXPECT_LE(later, 800);
+  ASSERT_TRUE(WaitFor([&] { return device.PlayedBytesNow() == 800; }, 2000));
+  acSleepMs(20);
+  EXPECT_EQ(device.PlayedBytesNow(), 800) << "not past what the callbacks took";
+  device.Callback(800);
+  EXPECT_GE(device.PlayedBytesNow(), 800) << "never back";
+  EXPECT_LE(device.PlayedBytesNow(), 1600);
+  EXPECT_EQ(device.BytesPlayed(), 1600);
 }
 
 TEST_F(NullPlayer, ATypeChangeMakesTheOtherDecoder) {
