@@ -198,6 +198,10 @@ int ACMovieFilter::InputData(int channel, int type, int64_t dts, unsigned char* 
 }
 
 void ACMovieFilter::ShowMovie(int channel, int64_t dts, unsigned char* picture, int width, int height) {
+  Show(channel, dts, picture, width, height, false);
+}
+
+void ACMovieFilter::Show(int channel, int64_t dts, unsigned char* picture, int width, int height, bool again) {
   if (channel < 0 || channel >= kChannels) return;
   Impl& d = *impl_;
   if (ACSnapshotFilter* next = d.downstream.load()) {
@@ -208,7 +212,14 @@ void ACMovieFilter::ShowMovie(int channel, int64_t dts, unsigned char* picture, 
   Impl::Channel& ch = d.channels[channel];
   {
     std::lock_guard<std::mutex> lock(ch.rendererLock);
-    if (ch.renderer != nullptr) ch.renderer->Draw(picture, width, height);  // a failed Draw is ignored
+    // A failed Draw is ignored. A picture shown again unchanged (hold,
+    // one-frame, the blank) is not drawn again while the surfaces hold it.
+    if (ch.renderer != nullptr) {
+      if (again)
+        ch.renderer->DrawAgain(picture, width, height);
+      else
+        ch.renderer->Draw(picture, width, height);
+    }
   }
   if (d.showObserver) d.showObserver(channel, dts, picture, width, height);
 }
@@ -401,6 +412,13 @@ int ACMovieFilter::PlayMovie(int c) {
   int64_t lastDts = 0;
   unsigned char* current = nullptr;  // the picture in the consumer's hand, if any
   int currentWidth = 0, currentHeight = 0;
+  // The current picture's bytes changed since it was drawn (a flush blanks it).
+  bool currentChanged = false;
+  auto showCurrentAgain = [&] {
+    if (current == nullptr) return;
+    Show(c, lastDts, current, currentWidth, currentHeight, !currentChanged);
+    currentChanged = false;
+  };
   uint32_t lastShown = 0;
   // A new picture in the pool, or a new state (clock, hold, one-frame,
   // flush, stop), ends every wait of the loop.
@@ -410,11 +428,14 @@ int ACMovieFilter::PlayMovie(int c) {
   while (d.stop.load() == 0) {
     if (ch.flushed.Wait(0)) {
       lastDts = 0;
-      if (current != nullptr) std::memset(current, 0, kMediaBufferBytes);
+      if (current != nullptr) {
+        std::memset(current, 0, kMediaBufferBytes);
+        currentChanged = true;
+      }
     }
     if (d.hold.IsSet()) {
       lastShown = clock.Now();
-      if (current != nullptr) ShowMovie(c, lastDts, current, currentWidth, currentHeight);
+      showCurrentAgain();
       // Shown again every 33 ms until the hold ends (which wakes it).
       ch.displayWake.Wait(kHoldReshowMs);
       continue;
@@ -442,6 +463,7 @@ int ACMovieFilter::PlayMovie(int c) {
         current = nullptr;
       } else {
         current = buffer;
+        currentChanged = false;
         currentWidth = width;
         currentHeight = height;
         lastDts = dts;
@@ -452,7 +474,7 @@ int ACMovieFilter::PlayMovie(int c) {
     }
     if (d.oneFrame.load() != 0) {
       lastShown = clock.Now();
-      if (current != nullptr) ShowMovie(c, lastDts, current, currentWidth, currentHeight);
+      showCurrentAgain();
       waitForPictureOrState(kEmptyPoolWaitMs);
       continue;
     }
@@ -460,7 +482,7 @@ int ACMovieFilter::PlayMovie(int c) {
     const uint32_t idleMs = acElapsedMs(lastShown, clock.Now());
     if (idleMs > kBlankAfterMs) {
       // The blank picture, again every 60 ms or so until pictures come.
-      ShowMovie(c, 0, d.blank.data(), kBlankWidth, kBlankHeight);
+      Show(c, 0, d.blank.data(), kBlankWidth, kBlankHeight, true);
       waitForPictureOrState(kBlankReshowMs);
       continue;
     }

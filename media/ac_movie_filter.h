@@ -100,6 +100,9 @@ class ACMovieFilter : public virtual ACFilter {
 
  private:
   void DecodeLoop(int channel);
+  // ShowMovie; `again` for a picture shown again unchanged (see
+  // ImplACVirtualMovie::DrawAgain).
+  void Show(int channel, int64_t dts, unsigned char* picture, int width, int height, bool again);
   bool AcquireSlot(int channel, ACMovieFrame** slot, unsigned char** buffer, int32_t** halfWidth,
                    int32_t** width, int32_t** height);
 

@@ -180,9 +180,12 @@ int64_t ACSoundPlayer::PlayedTime() {
     sound_.DropAll();
     handed_.valid = false;
   } else if (handed_.valid && device_) {
-    // Between the device's callbacks its position moves on with the clock,
-    // so the time moves smoothly whatever the output's period.
-    const int64_t position = device_->PlayedBytesNow();
+    // The clock follows the sound as the feed takes it from the ring, one
+    // device buffer ahead of what the device plays: the time at the
+    // device's position one buffer on. Between the device's callbacks that
+    // position moves on with the clock, so the time moves smoothly whatever
+    // the output's period, and never past what the feed has handed over.
+    const int64_t position = device_->PlayedBytesNow() + device_->BufferBytes();
     int64_t us;
     if (position >= handed_.endBytes)
       us = handed_.endUs;
@@ -191,7 +194,10 @@ int64_t ACSoundPlayer::PlayedTime() {
     else
       us = handed_.endUs - BytesToUs(handed_.endBytes - position);
     const int64_t ms = us / 1000;
-    if (ms > 0 && ms < played && played - ms <= kMaxPlayLagMs) played = ms;
+    // Further behind than any device buffer: the record is stale (the ring's
+    // time stands). Otherwise the device's time, 0 (unknown) until the
+    // handed sound has reached a time above 0.
+    if (ms < played && played - ms <= kMaxPlayLagMs) played = ms < 0 ? 0 : ms;
   }
   sound_.Unlock();
   return played < 0 ? 0 : played;

@@ -46,10 +46,11 @@ class ACSoundPlayer {
   void ClearSound();  // waits up to 2000 ms for the decode thread
   void Pause(int on);
   void SetSpeed(int speed);  // playback rate = rate x speed / 16
-  // ms; 0 = unknown. The recording time of the sound the device is playing
-  // now: the device's interpolated play position (PlayedBytesNow) mapped
-  // through what the feed thread last handed it, never past the end of the
-  // sound taken from the ring (end time - stored sound).
+  // ms; 0 = unknown. The recording time of the sound taken from the ring
+  // (end time - stored sound), moving smoothly between the device's
+  // callbacks: the device's interpolated play position (PlayedBytesNow) one
+  // device buffer on, mapped through what the feed thread handed it, and
+  // never past the end of what it handed.
   int64_t PlayedTime();
 
   // Init with a device of the caller's choice (CreateNullSoundDevice for a
