@@ -7,6 +7,12 @@ ACDTSList::ACDTSList() { ClearDTS(); }
 ACDTSList::~ACDTSList() = default;
 
 int ACDTSList::PushDTS(int64_t key, int64_t value) {
+  const int inserted = Insert(key, value);
+  if (inserted != 0) NoteData();
+  return inserted;
+}
+
+int ACDTSList::Insert(int64_t key, int64_t value) {
   ACDTSEntry* e = nullptr;
   for (ACDTSEntry& candidate : entries_) {
     if (!candidate.inUse) {
@@ -73,6 +79,7 @@ int64_t ACDTSList::PopDTS(int64_t* value, bool* found) {
   e->inUse = 0;
   if (value != nullptr) *value = e->value;
   if (found != nullptr) *found = true;
+  NoteSpace();
   return e->key;
 }
 
@@ -84,6 +91,7 @@ void ACDTSList::ClearDTS() {
     e.next = nullptr;
   }
   head_ = nullptr;
+  NoteSpace();
 }
 
 int ACDTSList::Count() const {

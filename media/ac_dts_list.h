@@ -6,7 +6,8 @@
 //
 // No operation takes a lock: the reader (PushDTS) and the clock thread
 // (PopDTS) call them between the list's own Lock(-1) and Unlock, which
-// guards every field below.
+// guards every field below. An insert signals "data", a pop or a clear
+// signals "space" (ACQueueSignals).
 #pragma once
 
 #include <cstdint>
@@ -16,7 +17,7 @@
 
 namespace media {
 
-class ACDTSList : public virtual ACObject {
+class ACDTSList : public virtual ACObject, public ACQueueSignals {
  public:
   static constexpr int kSlots = 200;
   // What PopDTS returns for an empty list.
@@ -40,6 +41,8 @@ class ACDTSList : public virtual ACObject {
   int Count() const;
 
  private:
+  int Insert(int64_t key, int64_t value);
+
   ACDTSEntry entries_[kSlots];
   ACDTSEntry* head_ = nullptr;
 };

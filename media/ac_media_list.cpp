@@ -42,6 +42,7 @@ int ACMediaList::PushPacket(int type, int64_t dts, const unsigned char* data, in
   if (length > 0) std::memcpy(slot.data, data, static_cast<size_t>(length));
   writeIndex_ = (writeIndex_ + 1) % kSlots;
   if (writeIndex_ == readIndex_) full_ = 1;
+  NoteData();
   return 1;
 }
 
@@ -58,6 +59,7 @@ int ACMediaList::PopPacket(int* type, int64_t* dts, unsigned char* destination, 
   if (length != nullptr) *length = n;
   readIndex_ = (readIndex_ + 1) % kSlots;
   if (readIndex_ == writeIndex_) full_ = 0;
+  NoteSpace();
   return 1;
 }
 
@@ -65,6 +67,7 @@ void ACMediaList::ClearPackets() {
   writeIndex_ = 0;
   readIndex_ = 0;
   full_ = 0;
+  NoteSpace();
 }
 
 int ACMediaList::Count() const {
@@ -91,6 +94,7 @@ int ACAMFDataList::PushPacket(int64_t key, const unsigned char* data, int length
   if (length > 0) std::memcpy(slot.data, data, static_cast<size_t>(length));
   writeIndex_ = (writeIndex_ + 1) % kSlots;
   if (writeIndex_ == readIndex_) full_ = 1;
+  NoteData();
   return 1;
 }
 
@@ -103,6 +107,7 @@ int ACAMFDataList::PopPacket(int64_t* key, unsigned char* destination, int* leng
   if (length != nullptr) *length = n;
   readIndex_ = (readIndex_ + 1) % kSlots;
   if (readIndex_ == writeIndex_) full_ = 0;
+  NoteSpace();
   return 1;
 }
 
@@ -110,6 +115,7 @@ void ACAMFDataList::ClearPackets() {
   writeIndex_ = 0;
   readIndex_ = 0;
   full_ = 0;
+  NoteSpace();
 }
 
 int ACAMFDataList::Count() const {

@@ -5,7 +5,9 @@
 //
 // The ring operations take no lock: one producer and one consumer call them
 // between the ring's own Lock(-1) and Unlock. All fields below are guarded by
-// that lock.
+// that lock. A push that stores signals "data", a pop or a clear signals
+// "space" (ACQueueSignals): a consumer finding the ring empty, or a producer
+// finding it full, waits on them outside the lock.
 #pragma once
 
 #include <cstdint>
@@ -16,7 +18,7 @@
 
 namespace media {
 
-class ACMediaList : public virtual ACObject {
+class ACMediaList : public virtual ACObject, public ACQueueSignals {
  public:
   static constexpr int kSlots = 20;
   static constexpr int kSlotCapacity = kMediaBufferBytes;
@@ -48,7 +50,7 @@ class ACMediaList : public virtual ACObject {
   int full_ = 0;
 };
 
-class ACAMFDataList : public virtual ACObject {
+class ACAMFDataList : public virtual ACObject, public ACQueueSignals {
  public:
   static constexpr int kSlots = 40;
   static constexpr int kSlotCapacity = 256;

@@ -27,6 +27,16 @@ constexpr int64_t kBehindClockMs = 500;
 constexpr int kThreadEndWaitMs = 500;
 // EmptyData looks at the stop flag this often while it waits.
 constexpr int kAckPollMs = 20;
+// The longest a thread of the filter waits for work before it looks at its
+// flags again; everything that gives it work or a new state (a packet, a
+// picture, a free slot, the clock, hold, one-frame, a flush, the stop)
+// wakes it at once.
+constexpr int kIdleWaitMs = 100;
+// The marker retry, and the design's pauses of the display loop.
+constexpr int kMarkerRetryMs = 2;
+constexpr int kHoldReshowMs = 33;
+constexpr int kEmptyPoolWaitMs = 10;
+constexpr int kBlankReshowMs = 60;
 
 }  // namespace
 
@@ -46,7 +56,20 @@ struct ACMovieFilter::Impl {
     ACEvent flushed{ACEvent::kAutoReset};       // set by EmptyDecListBuf, consumed by the display thread
     ACEvent acknowledged{ACEvent::kAutoReset};  // set by the decode thread after a flush
     std::atomic<int> flushRequest{0};           // set by EmptyData, cleared by the decode thread
+    // Wakes the display thread: a new clock time, hold, one-frame, a flush
+    // or the stop. Waited on together with the pool's "data".
+    ACEvent displayWake{ACEvent::kAutoReset};
   };
+  void WakeAll() {
+    for (Channel& ch : channels) {
+      ch.ring.WakeWaiters();
+      ch.pool.WakeWaiters();
+      ch.displayWake.Set();
+    }
+  }
+  void WakeDisplays() {
+    for (Channel& ch : channels) ch.displayWake.Set();
+  }
 
   Channel channels[kChannels];
   // 1 while no threads should run: set at construction and by FinalFilter,
@@ -108,8 +131,10 @@ int ACMovieFilter::InitFilter(ACParam* param) {
 int ACMovieFilter::FinalFilter() {
   Impl& d = *impl_;
   d.stop.store(1);
-  // Every loop of the filter looks at the stop flag at least every 60 ms;
-  // the joins below never wait on a thread that has no reason to end.
+  d.WakeAll();
+  // Every loop of the filter is woken by the stop (and looks at the flag at
+  // least every 100 ms); the joins below never wait on a thread that has no
+  // reason to end.
   for (Impl::Channel& ch : d.channels) {
     ch.decodeThread.WaitEnded(kThreadEndWaitMs);
     ch.displayThread.WaitEnded(kThreadEndWaitMs);
@@ -146,8 +171,12 @@ int ACMovieFilter::InputMarker(int64_t dts, const std::function<bool()>& giveUp)
       ch.ring.Lock(-1);
       const int taken = ch.ring.PushPacket(0, dts, nullptr, 0, 0, 0);
       ch.ring.Unlock();
-      acSleepMs(2);
-      if (taken != 0) break;
+      if (taken != 0) {
+        acSleepMs(kMarkerRetryMs);
+        break;
+      }
+      // Tried again when the decode thread frees a slot, 2 ms at the latest.
+      ch.ring.WaitForSpace(kMarkerRetryMs);
       // A full ring empties only while its decode thread runs.
       if (d.stop.load() != 0) return 0;
       if (giveUp && giveUp()) return 0;
@@ -169,6 +198,10 @@ int ACMovieFilter::InputData(int channel, int type, int64_t dts, unsigned char* 
 }
 
 void ACMovieFilter::ShowMovie(int channel, int64_t dts, unsigned char* picture, int width, int height) {
+  Show(channel, dts, picture, width, height, false);
+}
+
+void ACMovieFilter::Show(int channel, int64_t dts, unsigned char* picture, int width, int height, bool again) {
   if (channel < 0 || channel >= kChannels) return;
   Impl& d = *impl_;
   if (ACSnapshotFilter* next = d.downstream.load()) {
@@ -179,21 +212,39 @@ void ACMovieFilter::ShowMovie(int channel, int64_t dts, unsigned char* picture, 
   Impl::Channel& ch = d.channels[channel];
   {
     std::lock_guard<std::mutex> lock(ch.rendererLock);
-    if (ch.renderer != nullptr) ch.renderer->Draw(picture, width, height);  // a failed Draw is ignored
+    // A failed Draw is ignored. A picture shown again unchanged (hold,
+    // one-frame, the blank) is not drawn again while the surfaces hold it.
+    if (ch.renderer != nullptr) {
+      if (again)
+        ch.renderer->DrawAgain(picture, width, height);
+      else
+        ch.renderer->Draw(picture, width, height);
+    }
   }
   if (d.showObserver) d.showObserver(channel, dts, picture, width, height);
 }
 
-void ACMovieFilter::CurDTS(int64_t dts) { currentDts_.store(dts); }
-
-void ACMovieFilter::PushFrame(int hold) {
-  if (hold != 0)
-    impl_->hold.Set();
-  else
-    impl_->hold.Reset();
+void ACMovieFilter::CurDTS(int64_t dts) {
+  if (currentDts_.exchange(dts) != dts) impl_->WakeDisplays();
 }
 
-void ACMovieFilter::OneFrame(int on) { impl_->oneFrame.store(on != 0 ? 1 : 0); }
+void ACMovieFilter::PushFrame(int hold) {
+  if (hold != 0) {
+    impl_->hold.Set();
+  } else if (impl_->hold.IsSet()) {
+    impl_->hold.Reset();
+    impl_->WakeDisplays();
+  }
+}
+
+void ACMovieFilter::OneFrame(int on) {
+  if (impl_->oneFrame.exchange(on != 0 ? 1 : 0) != (on != 0 ? 1 : 0)) impl_->WakeDisplays();
+}
+
+int ACMovieFilter::WaitForRoom(int channel, int timeoutMs) {
+  if (channel < 0 || channel >= kChannels) return 0;
+  return impl_->channels[channel].ring.WaitForSpace(timeoutMs) ? 1 : 0;
+}
 
 bool ACMovieFilter::Held() const { return impl_->hold.IsSet(); }
 
@@ -225,6 +276,9 @@ void ACMovieFilter::EmptyData() {
     ch.ring.Unlock();
     ch.acknowledged.Reset();
     ch.flushRequest.store(1);
+    // A decode thread waiting for a packet or a free slot takes it now.
+    ch.ring.WakeWaiters();
+    ch.pool.WakeWaiters();
   }
   for (int c = 0; c < kChannels; ++c) {
     Impl::Channel& ch = d.channels[c];
@@ -247,6 +301,7 @@ void ACMovieFilter::EmptyDecListBuf(int channel) {
   ch.pool.Unlock();
   std::this_thread::yield();
   ch.flushed.Set();
+  ch.displayWake.Set();
 }
 
 void ACMovieFilter::SetShowObserver(ShowObserver observer) { impl_->showObserver = std::move(observer); }
@@ -259,8 +314,9 @@ void ACMovieFilter::SetTickClock(const ACTickClock* clock) {
   impl_->tickClock = clock != nullptr ? clock : &ACTickClock::System();
 }
 
-// Takes a free picture slot for the decode thread, trying every 2 ms; gives
-// up (false) when the filter stops or the channel is asked to flush.
+// Takes a free picture slot for the decode thread, trying again whenever the
+// display frees one; gives up (false) when the filter stops or the channel is
+// asked to flush (both wake it).
 bool ACMovieFilter::AcquireSlot(int channel, ACMovieFrame** slot, unsigned char** buffer, int32_t** halfWidth,
                                 int32_t** width, int32_t** height) {
   Impl& d = *impl_;
@@ -271,7 +327,7 @@ bool ACMovieFilter::AcquireSlot(int channel, ACMovieFrame** slot, unsigned char*
     ch.pool.Unlock();
     if (got != 0) return true;
     if (d.stop.load() != 0 || ch.flushRequest.load() != 0) return false;
-    acSleepMs(2);
+    ch.pool.WaitForSpace(kIdleWaitMs);
   }
 }
 
@@ -296,7 +352,8 @@ void ACMovieFilter::DecodeLoop(int c) {
     const int got = ch.ring.PopPacket(&type, &dts, input.data(), &length, &width, &height);
     ch.ring.Unlock();
     if (got == 0) {
-      acSleepMs(2);
+      // Until a packet comes (or a flush or the stop wakes it).
+      ch.ring.WaitForData(kIdleWaitMs);
       continue;
     }
 
@@ -355,23 +412,39 @@ int ACMovieFilter::PlayMovie(int c) {
   int64_t lastDts = 0;
   unsigned char* current = nullptr;  // the picture in the consumer's hand, if any
   int currentWidth = 0, currentHeight = 0;
+  // The current picture's bytes changed since it was drawn (a flush blanks it).
+  bool currentChanged = false;
+  auto showCurrentAgain = [&] {
+    if (current == nullptr) return;
+    Show(c, lastDts, current, currentWidth, currentHeight, !currentChanged);
+    currentChanged = false;
+  };
   uint32_t lastShown = 0;
+  // A new picture in the pool, or a new state (clock, hold, one-frame,
+  // flush, stop), ends every wait of the loop.
+  ACEvent* const pictureOrState[2] = {ch.pool.DataEvent(), &ch.displayWake};
+  auto waitForPictureOrState = [&](int ms) { WaitForEvents(pictureOrState, 2, ms); };
 
   while (d.stop.load() == 0) {
     if (ch.flushed.Wait(0)) {
       lastDts = 0;
-      if (current != nullptr) std::memset(current, 0, kMediaBufferBytes);
+      if (current != nullptr) {
+        std::memset(current, 0, kMediaBufferBytes);
+        currentChanged = true;
+      }
     }
     if (d.hold.IsSet()) {
       lastShown = clock.Now();
-      if (current != nullptr) ShowMovie(c, lastDts, current, currentWidth, currentHeight);
-      acSleepMs(33);
+      showCurrentAgain();
+      // Shown again every 33 ms until the hold ends (which wakes it).
+      ch.displayWake.Wait(kHoldReshowMs);
       continue;
     }
     const int64_t now = currentDts_.load();
     if (now < lastDts && lastDts - now < kBehindClockMs) {
       lastShown = clock.Now();
-      acSleepMs(1);
+      // Until the clock moves (CurDTS wakes it).
+      ch.displayWake.Wait(kIdleWaitMs);
       continue;
     }
     int64_t dts = 0;
@@ -390,6 +463,7 @@ int ACMovieFilter::PlayMovie(int c) {
         current = nullptr;
       } else {
         current = buffer;
+        currentChanged = false;
         currentWidth = width;
         currentHeight = height;
         lastDts = dts;
@@ -400,15 +474,21 @@ int ACMovieFilter::PlayMovie(int c) {
     }
     if (d.oneFrame.load() != 0) {
       lastShown = clock.Now();
-      if (current != nullptr) ShowMovie(c, lastDts, current, currentWidth, currentHeight);
-    } else {
-      if (lastShown == 0) lastShown = clock.Now();
-      if (acElapsedMs(lastShown, clock.Now()) > kBlankAfterMs) {
-        ShowMovie(c, 0, d.blank.data(), kBlankWidth, kBlankHeight);
-        acSleepMs(50);
-      }
+      showCurrentAgain();
+      waitForPictureOrState(kEmptyPoolWaitMs);
+      continue;
     }
-    acSleepMs(10);
+    if (lastShown == 0) lastShown = clock.Now();
+    const uint32_t idleMs = acElapsedMs(lastShown, clock.Now());
+    if (idleMs > kBlankAfterMs) {
+      // The blank picture, again every 60 ms or so until pictures come.
+      Show(c, 0, d.blank.data(), kBlankWidth, kBlankHeight, true);
+      waitForPictureOrState(kBlankReshowMs);
+      continue;
+    }
+    // Until a picture comes, a new state, or the time to blank the pane.
+    const uint32_t toBlankMs = kBlankAfterMs + 1 - idleMs;
+    waitForPictureOrState(static_cast<int>(toBlankMs < kIdleWaitMs ? toBlankMs : kIdleWaitMs));
   }
   return 0;
 }

@@ -67,6 +67,12 @@ class ACMovieFilter : public virtual ACFilter {
   void EmptyData();
   void EmptyDecListBuf(int channel);
 
+  // Waits up to timeoutMs for the channel's packet ring to free a slot (a
+  // producer whose InputData was refused waits here instead of sleeping
+  // before it tries again). 1 = woken (look again: the wake-up may be
+  // spurious), 0 = timed out or no such channel.
+  int WaitForRoom(int channel, int timeoutMs);
+
   int64_t CurrentDTS() const { return currentDts_.load(); }
   // The hold event as it stands (PushFrame) and the one-frame flag.
   bool Held() const;
@@ -99,6 +105,9 @@ class ACMovieFilter : public virtual ACFilter {
 
  private:
   void DecodeLoop(int channel);
+  // ShowMovie; `again` for a picture shown again unchanged (see
+  // ImplACVirtualMovie::DrawAgain).
+  void Show(int channel, int64_t dts, unsigned char* picture, int width, int height, bool again);
   bool AcquireSlot(int channel, ACMovieFrame** slot, unsigned char** buffer, int32_t** halfWidth,
                    int32_t** width, int32_t** height);
 

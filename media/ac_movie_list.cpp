@@ -20,6 +20,7 @@ int ACMovieList::AcquireFrame(ACMovieFrame** slot, unsigned char** buffer, int32
       readyTail_ = producerSlot_;
     }
     producerSlot_ = nullptr;
+    NoteData();
   }
   if (slot != nullptr) *slot = nullptr;
   if (buffer != nullptr) *buffer = nullptr;
@@ -49,6 +50,7 @@ int ACMovieList::PopFrame(int64_t* dts, unsigned char** buffer, int32_t* halfWid
     consumerSlot_->next = freeHead_;
     freeHead_ = consumerSlot_;
     consumerSlot_ = nullptr;
+    NoteSpace();
   }
 
   ACMovieFrame* f = readyHead_;
@@ -82,6 +84,7 @@ void ACMovieList::ResetFrames() {
       tail->next = f;
     tail = f;
   }
+  NoteSpace();
 }
 
 int ACMovieList::ReadyCount() const {

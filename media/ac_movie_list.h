@@ -12,7 +12,9 @@
 // producer is writing.
 //
 // No operation takes a lock: both sides call them between the pool's own
-// Lock(-1) and Unlock, which guards every field below.
+// Lock(-1) and Unlock, which guards every field below. A picture joining the
+// ready chain signals "data"; a slot going back to the free chain (a pop or a
+// reset) signals "space" (ACQueueSignals).
 #pragma once
 
 #include <cstdint>
@@ -23,7 +25,7 @@
 
 namespace media {
 
-class ACMovieList : public virtual ACObject {
+class ACMovieList : public virtual ACObject, public ACQueueSignals {
  public:
   static constexpr int kSlots = 25;
   static constexpr int kSlotCapacity = kMediaBufferBytes;

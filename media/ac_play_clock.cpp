@@ -12,8 +12,11 @@ namespace media {
 
 namespace {
 
-// The wait on the mode events of every pass.
-constexpr int kModeWaitMs = 2;
+// The longest the thread waits for a mode request, or for a timestamp while
+// it plays, before it looks at its stop flag again. The requests, the
+// timestamps and the stop all wake it at once, so nothing is polled: an idle
+// or paused clock sleeps.
+constexpr int kIdleWaitMs = 100;
 // A jump in the timestamps costs at most this much recording time of waiting.
 constexpr int64_t kMaxGapMs = 640;
 // Gaps of this much or less are not slept; they add up.
@@ -39,7 +42,9 @@ ACPlayClock::ACPlayClock(ACMessageSink* owner) : owner_(owner) {}
 
 ACPlayClock::~ACPlayClock() {
   stop_.store(1);
-  // The thread looks at the flag at least every 50 ms (its longest wait).
+  stopEvent_.Set();
+  wake_.Set();
+  // The stop wakes the thread's waits; its sleeps last at most 50 ms.
   thread_.WaitEnded(kThreadEndWaitMs);
   thread_.Join();
   for (ACEvent& e : modeEvents_) e.Set();
@@ -58,7 +63,11 @@ void ACPlayClock::Start(ACMovieFilter* movieFilter, ACSoundPlayer* soundPlayer) 
 void ACPlayClock::SetMode(int mode) {
   for (int i = 0; i < 3; ++i) modeEvents_[i].Reset();
   if (mode >= 0 && mode <= 6) modeEvents_[mode].Set();
+  // A thread waiting for a timestamp comes back to the mode wait.
+  wake_.Set();
 }
+
+int ACPlayClock::WaitForRoom(int timeoutMs) { return list_.WaitForSpace(timeoutMs) ? 1 : 0; }
 
 void ACPlayClock::SetSpeed(int speed) { speed_.store(speed); }
 
@@ -122,8 +131,12 @@ void ACPlayClock::Run() {
   msSleep timer;
   timer.Start();
   timer_ = &timer;
-  ACEvent* events[7];
+  // The seven modes, then the stop (lowest priority: it only ends waits).
+  ACEvent* events[8];
   for (int i = 0; i < 7; ++i) events[i] = &modeEvents_[i];
+  events[7] = &stopEvent_;
+  // A timestamp pushed, a mode requested, or the stop.
+  ACEvent* const entryOrRequest[2] = {list_.DataEvent(), &wake_};
   reference_ = 0;
   posted_ = false;
 
@@ -131,8 +144,8 @@ void ACPlayClock::Run() {
     int speed = kNormalSpeed;
     bool fast = false;
     bool step = false;
-    const int mode = WaitForEvents(events, 7, kModeWaitMs);
-    if (mode == kWaitTimeout) continue;
+    const int mode = WaitForEvents(events, 8, kIdleWaitMs);
+    if (mode == kWaitTimeout || mode == 7) continue;
     if (mode >= 0) {
       // Sound resumed, display hold off and one-frame off, unless the mode
       // says otherwise.
@@ -178,7 +191,7 @@ void ACPlayClock::Run() {
     bool found = false;
     int64_t dts = PopEntry(&value, &found);
     if (!found) {
-      acSleepMs(1);
+      WaitForEvents(entryOrRequest, 2, kIdleWaitMs);
       continue;
     }
     // After a stop the next time counts as 0; a marker keeps its meaning.

@@ -53,6 +53,10 @@ class ACPlayClock {
   // Subject to the play gates. 0 = list full (retry in 2 ms), 1 = taken or dropped.
   int PushDTS(int64_t key, int64_t value);
   void ClearDTS();
+  // Waits up to timeoutMs for the timestamp list to free an entry (a reader
+  // whose PushDTS was refused waits here instead of sleeping). 1 = woken
+  // (look again), 0 = timed out.
+  int WaitForRoom(int timeoutMs);
 
   int Speed() const { return speed_.load(); }
 
@@ -83,6 +87,10 @@ class ACPlayClock {
                             ACEvent{ACEvent::kManualReset}, ACEvent{ACEvent::kAutoReset},
                             ACEvent{ACEvent::kAutoReset},   ACEvent{ACEvent::kAutoReset},
                             ACEvent{ACEvent::kAutoReset}};
+  // Set by the destructor; ends the thread's waits.
+  ACEvent stopEvent_{ACEvent::kManualReset};
+  // Set by SetMode and the destructor: ends the wait for a timestamp.
+  ACEvent wake_{ACEvent::kAutoReset};
   ACDTSList list_;  // pushed by a reader, popped by the clock thread, under list_.Lock
   std::atomic<int> speed_{kNormalSpeed};  // written by the window, read by the clock thread
   Sleeper sleeper_;  // set before Start

@@ -43,6 +43,7 @@ void ACSoundBuffer::Commit(int n) {
   write_ += n;
   if (write_ >= limit_) write_ -= limit_;
   if (write_ == read_) full_ = true;
+  NoteData();
 }
 
 int ACSoundBuffer::Read(unsigned char* destination, int bytes) {
@@ -59,6 +60,7 @@ int ACSoundBuffer::Read(unsigned char* destination, int bytes) {
     full_ = false;
     if (read_ >= limit_) read_ = 0;
   }
+  if (done > 0) NoteSpace();
   return done;
 }
 
@@ -71,12 +73,14 @@ int ACSoundBuffer::Stored() const {
 void ACSoundBuffer::DropAll() {
   read_ = write_;
   full_ = false;
+  NoteSpace();
 }
 
 void ACSoundBuffer::Clear() {
   read_ = write_ = 0;
   full_ = false;
   limit_ = capacity_;
+  NoteSpace();
 }
 
 }  // namespace media

@@ -5,7 +5,8 @@
 // end is too small, the valid data ends where the writer stands (the wrap
 // limit) and the writer goes on at the start. No operation takes a lock:
 // both sides call them between the ring's own Lock(-1) and Unlock, which
-// guards every field below.
+// guards every field below. A commit signals "data"; a read, drop or clear
+// signals "space" (ACQueueSignals).
 #pragma once
 
 #include <cstdint>
@@ -15,7 +16,7 @@
 
 namespace media {
 
-class ACSoundBuffer : public virtual ACObject {
+class ACSoundBuffer : public virtual ACObject, public ACQueueSignals {
  public:
   explicit ACSoundBuffer(int capacityBytes);
   ~ACSoundBuffer() override;

@@ -1,8 +1,18 @@
 #include "media/ac_sound_device.h"
 
+#include <chrono>
 #include <cstring>
 
 namespace media {
+
+namespace {
+
+int64_t monotonicNs() {
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+}  // namespace
 
 ACSoundDevice::~ACSoundDevice() = default;
 
@@ -31,6 +41,12 @@ bool ACSoundDevice::Create(int channels, int rate, int bits, int bufferBytes) {
   playing_.store(false);
   bytesPlayed_.store(0);
   frequency_.store(rate);
+  {
+    std::lock_guard<std::mutex> timing(timingMutex_);
+    anchored_ = false;
+    anchorBytes_ = anchorNs_ = handedBytes_ = windowBytes_ = 0;
+    bytesPerSecond_ = static_cast<int64_t>(rate) * blockAlign;
+  }
   if (!OpenOutput(channels, rate, bits)) return false;
   open_ = true;
   return true;
@@ -105,6 +121,16 @@ bool ACSoundDevice::SetFrequency(int hz) {
   if (wasPlaying) StopOutput();
   CloseOutput();
   frequency_.store(hz);
+  {
+    // The estimate goes on from where it stands, at the new rate.
+    std::lock_guard<std::mutex> timing(timingMutex_);
+    const int64_t now = monotonicNs();
+    if (anchored_) {
+      anchorBytes_ = EstimateLocked(now);
+      anchorNs_ = now;
+    }
+    bytesPerSecond_ = static_cast<int64_t>(hz) * blockAlign_;
+  }
   open_ = OpenOutput(channels_, hz, bits_);
   if (!open_) {
     playing_.store(false);
@@ -112,6 +138,22 @@ bool ACSoundDevice::SetFrequency(int hz) {
   }
   if (wasPlaying) StartOutput();
   return true;
+}
+
+int64_t ACSoundDevice::EstimateLocked(int64_t nowNs) const {
+  // Past 10 s the estimate has long reached what was handed out; the cap
+  // keeps the product below 64 bits.
+  constexpr int64_t kMaxElapsedNs = 10000000000;
+  int64_t elapsedNs = nowNs > anchorNs_ ? nowNs - anchorNs_ : 0;
+  if (elapsedNs > kMaxElapsedNs) elapsedNs = kMaxElapsedNs;
+  const int64_t estimate = anchorBytes_ + elapsedNs * bytesPerSecond_ / 1000000000;
+  return estimate < handedBytes_ ? estimate : handedBytes_;
+}
+
+int64_t ACSoundDevice::PlayedBytesNow() const {
+  std::lock_guard<std::mutex> timing(timingMutex_);
+  if (!anchored_) return handedBytes_;
+  return EstimateLocked(monotonicNs());
 }
 
 void ACSoundDevice::Render(unsigned char* out, int bytes) {
@@ -136,6 +178,21 @@ void ACSoundDevice::Render(unsigned char* out, int bytes) {
   }
   playPosition_.store(position);
   bytesPlayed_.fetch_add(bytes);
+  {
+    // The output takes these bytes now and plays them from here on: the
+    // estimate, which has run on at the nominal rate since the last Render,
+    // is held within [handed - window, handed before this piece] and anchored
+    // afresh, so it never jumps back and never runs ahead of the output.
+    std::lock_guard<std::mutex> timing(timingMutex_);
+    const int64_t now = monotonicNs();
+    int64_t estimate = anchored_ ? EstimateLocked(now) : handedBytes_;
+    handedBytes_ += bytes;
+    if (2 * static_cast<int64_t>(bytes) > windowBytes_) windowBytes_ = 2 * static_cast<int64_t>(bytes);
+    if (estimate < handedBytes_ - windowBytes_) estimate = handedBytes_ - windowBytes_;
+    anchorBytes_ = estimate;
+    anchorNs_ = now;
+    anchored_ = true;
+  }
   if (passed && notify_ != nullptr) notify_->Set();
 }
 

@@ -55,8 +55,14 @@ class ACSoundDevice {
   int BufferBytes() const { return bufferBytes_; }
   int BlockAlign() const { return blockAlign_; }
   bool Playing() const { return playing_.load(); }
-  // Bytes of the looping buffer played since Create (for tests).
+  // Bytes of the looping buffer handed to the output since Create.
   int64_t BytesPlayed() const { return bytesPlayed_.load(); }
+  // The bytes the output has played by now, moving smoothly whatever the
+  // output's period: the position at the last Render, carried on with the
+  // monotonic clock at the current frequency, never past what Render has
+  // handed out (BytesPlayed) and never further behind it than two of the
+  // largest pieces Render was asked for. BytesPlayed until the first Render.
+  int64_t PlayedBytesNow() const;
 
  protected:
   // ---- backend hooks ------------------------------------------------------
@@ -90,6 +96,17 @@ class ACSoundDevice {
   std::atomic<int> playPosition_{0};
   std::atomic<bool> playing_{false};
   std::atomic<int64_t> bytesPlayed_{0};
+  // The interpolated play position (PlayedBytesNow), guarded by
+  // timingMutex_: Render moves it on, SetFrequency changes its rate. A leaf
+  // lock: nothing is taken while it is held.
+  mutable std::mutex timingMutex_;
+  bool anchored_ = false;    // a Render has set the anchor
+  int64_t anchorBytes_ = 0;  // the estimated position at anchorNs_
+  int64_t anchorNs_ = 0;     // monotonic
+  int64_t handedBytes_ = 0;  // what Render has handed out
+  int64_t windowBytes_ = 0;  // how far behind handedBytes_ the estimate may be
+  int64_t bytesPerSecond_ = 0;
+  int64_t EstimateLocked(int64_t nowNs) const;
   int positions_[kMaxNotifications] = {};
   int positionCount_ = 0;
   ACEvent* notify_ = nullptr;

@@ -26,6 +26,14 @@ constexpr int kFeedWaitMs = 200;
 // Decoded sound goes into the ring in pieces of at most this many bytes, so
 // a block larger than the ring still fits (piece by piece).
 constexpr int kMaxPieceBytes = 8192;
+// The longest the decode thread waits for a packet, or for room in the
+// decoded-sound ring, before it looks at its flags again; a packet, room, a
+// clear request and the stop wake it at once.
+constexpr int kIdleWaitMs = 100;
+// The played position is trusted only this far behind the sound taken from
+// the ring (the device buffer and the output's own buffer are far shorter);
+// further behind, the handed record is stale and the ring's time stands.
+constexpr int64_t kMaxPlayLagMs = 300;
 
 }  // namespace
 
@@ -95,6 +103,8 @@ void ACSoundPlayer::Stop() {
   feedThread_.Join();
   running_.store(0);
   decodeStop_.store(1);
+  packets_.WakeWaiters();
+  sound_.WakeWaiters();
   decodeThread_.WaitEnded(kDecodeEndWaitMs);
   decodeThread_.Join();
   decodeRunning_.store(0);
@@ -116,6 +126,8 @@ int ACSoundPlayer::PushAudio(int, int type, int64_t dts, const unsigned char* da
   });
 }
 
+int ACSoundPlayer::WaitForRoom(int timeoutMs) { return packets_.WaitForSpace(timeoutMs) ? 1 : 0; }
+
 void ACSoundPlayer::ClearSound() {
   packets_.Lock(-1);
   packets_.ClearPackets();
@@ -123,12 +135,16 @@ void ACSoundPlayer::ClearSound() {
   if (decodeRunning_.load() == 0) {
     sound_.Lock(-1);
     sound_.Clear();
-    sound_.Unlock();
+    handed_.valid = false;
     endTime_.store(0);
+    endTimeUs_.store(0);
+    sound_.Unlock();
     return;
   }
   acknowledgeEvent_.Reset();
   clearRequest_.store(1);
+  packets_.WakeWaiters();
+  sound_.WakeWaiters();
   acknowledgeEvent_.Wait(kClearWaitMs);  // not acknowledged in time: given up
 }
 
@@ -145,6 +161,12 @@ void ACSoundPlayer::SetSpeed(int speed) {
   if (initialised_.load() != 0 && device_) device_->SetFrequency((rate_ * speed) >> 4);
 }
 
+int64_t ACSoundPlayer::BytesToUs(int64_t bytes) const {
+  const int bytesPerSample = bits_ / 8;
+  const int perMs = rate_ / 1000;
+  return bytesPerSample > 0 && perMs > 0 ? bytes * 1000 / bytesPerSample / perMs : 0;
+}
+
 int64_t ACSoundPlayer::PlayedTime() {
   const int64_t end = endTime_.load();
   if (end == 0) return 0;
@@ -153,10 +175,47 @@ int64_t ACSoundPlayer::PlayedTime() {
   sound_.Lock(-1);
   const int stored = sound_.Stored();
   const int64_t storedMs = bytesPerSample > 0 && perMs > 0 ? stored / bytesPerSample / perMs : 0;
-  const int64_t played = end - storedMs;
-  if (played < 0) sound_.DropAll();
+  int64_t played = end - storedMs;
+  if (played < 0) {
+    sound_.DropAll();
+    handed_.valid = false;
+  } else if (handed_.valid && device_) {
+    // The clock follows the sound as the feed takes it from the ring, one
+    // device buffer ahead of what the device plays: the time at the
+    // device's position one buffer on. Between the device's callbacks that
+    // position moves on with the clock, so the time moves smoothly whatever
+    // the output's period, and never past what the feed has handed over.
+    const int64_t position = device_->PlayedBytesNow() + device_->BufferBytes();
+    int64_t us;
+    if (position >= handed_.endBytes)
+      us = handed_.endUs;
+    else if (position <= handed_.startBytes)
+      us = handed_.startUs;  // the stretch has not begun to play: it is next
+    else
+      us = handed_.endUs - BytesToUs(handed_.endBytes - position);
+    const int64_t ms = us / 1000;
+    // Further behind than any device buffer: the record is stale (the ring's
+    // time stands). Otherwise the device's time, 0 (unknown) until the
+    // handed sound has reached a time above 0.
+    if (ms < played && played - ms <= kMaxPlayLagMs) played = ms < 0 ? 0 : ms;
+  }
   sound_.Unlock();
   return played < 0 ? 0 : played;
+}
+
+void ACSoundPlayer::NoteHandedLocked(ACSoundDevice& device, int offset, int read) {
+  // The device is locked: its count and position belong together. A byte
+  // at `offset` plays when the position next reaches it.
+  const int size = device.BufferBytes();
+  const int64_t startBytes = device.BytesPlayed() + (offset - device.PlayPosition() + size) % size;
+  const int64_t endUs = endTimeUs_.load() - BytesToUs(sound_.Stored());
+  if (!handed_.valid || handed_.endBytes != startBytes) {
+    handed_.startBytes = startBytes;
+    handed_.startUs = endUs - BytesToUs(read);
+  }
+  handed_.endBytes = startBytes + read;
+  handed_.endUs = endUs;
+  handed_.valid = true;
 }
 
 int ACSoundPlayer::DeviceFrequency() const { return device_ ? device_->Frequency() : 0; }
@@ -195,14 +254,17 @@ void ACSoundPlayer::StoreSound(int64_t dts, const unsigned char* pcm, int bytes)
       std::memcpy(area, pcm + done, static_cast<size_t>(piece));
       sound_.Commit(piece);
       done += piece;
-      if (bits_ >= 8 && rate_ >= 1000) endTime_.store(dts + done / bytesPerSample / perMs);
+      if (bits_ >= 8 && rate_ >= 1000) {
+        endTime_.store(dts + done / bytesPerSample / perMs);
+        endTimeUs_.store(dts * 1000 + BytesToUs(done));
+      }
     }
     sound_.Unlock();
     if (area != nullptr) continue;
     // The ring is full (playback paused, or the device behind): wait for
     // room, unless the player stops or is told to clear.
     if (decodeStop_.load() != 0 || clearRequest_.load() != 0) return;
-    acSleepMs(2);
+    sound_.WaitForSpace(kIdleWaitMs);
   }
 }
 
@@ -214,10 +276,12 @@ void ACSoundPlayer::DecodeLoop() {
     if (clearRequest_.exchange(0) != 0) {
       sound_.Lock(-1);
       sound_.Clear();
-      sound_.Unlock();
+      handed_.valid = false;
       // Nothing is buffered any more: the end time is unknown until the
       // next sound comes.
       endTime_.store(0);
+      endTimeUs_.store(0);
+      sound_.Unlock();
       acknowledgeEvent_.Set();
     }
     int type = 0, length = kInputBytes, width = 0, height = 0;
@@ -230,10 +294,14 @@ void ACSoundPlayer::DecodeLoop() {
       if (!silent) {
         silent = true;
         silenceSince = now;
-      } else if (acElapsedMs(silenceSince, now) > kSilenceResetMs) {
+      } else if (acElapsedMs(silenceSince, now) > kSilenceResetMs && endTime_.load() != 0) {
+        sound_.Lock(-1);
+        handed_.valid = false;
         endTime_.store(0);
+        endTimeUs_.store(0);
+        sound_.Unlock();
       }
-      acSleepMs(2);
+      packets_.WaitForData(kIdleWaitMs);
       continue;
     }
     silent = false;
@@ -292,6 +360,7 @@ void ACSoundPlayer::FeedLoop() {
       sound_.Lock(-1);
       read = sound_.Read(p1, n1);
       if (read == n1 && n2 > 0) read += sound_.Read(p2, n2);
+      if (read > 0) NoteHandedLocked(device, write, read);
       sound_.Unlock();
     }
     // The rest of the chunk is silence; it is written over by the next

@@ -41,10 +41,19 @@ class ACSoundPlayer {
   // with no data.
   int PushAudio(int channel, int type, int64_t dts, const unsigned char* data, int length, int width = 0,
                 int height = 0);
+  // Waits up to timeoutMs for the packet ring to free a slot (a producer
+  // whose PushAudio was refused waits here instead of sleeping). 1 = woken
+  // (look again), 0 = timed out.
+  int WaitForRoom(int timeoutMs);
   void ClearSound();  // waits up to 2000 ms for the decode thread
   void Pause(int on);
   void SetSpeed(int speed);  // playback rate = rate x speed / 16
-  int64_t PlayedTime();      // ms; 0 = unknown
+  // ms; 0 = unknown. The recording time of the sound taken from the ring
+  // (end time - stored sound), moving smoothly between the device's
+  // callbacks: the device's interpolated play position (PlayedBytesNow) one
+  // device buffer on, mapped through what the feed thread handed it, and
+  // never past the end of what it handed.
+  int64_t PlayedTime();
 
   // Init with a device of the caller's choice (CreateNullSoundDevice for a
   // device that plays into nothing); the four-argument Init uses SDL.
@@ -72,6 +81,11 @@ class ACSoundPlayer {
   void Release();
   void FillSilence(unsigned char* data, int bytes, int offset) const;
   void StoreSound(int64_t dts, const unsigned char* pcm, int bytes);
+  // Recording microseconds of `bytes` bytes of decoded sound.
+  int64_t BytesToUs(int64_t bytes) const;
+  // Under sound_'s lock: the feed thread has put `read` bytes from the ring
+  // at the device's looping-buffer offset `offset`.
+  void NoteHandedLocked(ACSoundDevice& device, int offset, int read);
 
   ACWindowHandle window_ = nullptr;
   int channels_ = 0;
@@ -82,6 +96,17 @@ class ACSoundPlayer {
   // unknown. Written by the decode thread, read by the clock thread.
   std::atomic<int64_t> endTime_{0};
   std::atomic<const PlayGates*> gates_{nullptr};  // set by the owner; read by pushing threads
+  // The same in microseconds, written with it.
+  std::atomic<int64_t> endTimeUs_{0};
+  // Where the sound handed to the device sits in the device's stream: the
+  // device byte count (BytesPlayed terms) and recording time (us) of the
+  // start of the current unbroken stretch and of the end of the last piece
+  // handed. Written by the feed thread, read by PlayedTime, forgotten when
+  // the ring is cleared or dropped; all under sound_'s lock.
+  struct Handed {
+    bool valid = false;
+    int64_t startBytes = 0, startUs = 0, endBytes = 0, endUs = 0;
+  } handed_;
   std::unique_ptr<ACSoundDevice> device_;  // made by Init, used by the feed thread and SetSpeed
   ACEvent notifyEvent_{ACEvent::kAutoReset};
   ACEvent stopEvent_{ACEvent::kManualReset};

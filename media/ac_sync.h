@@ -88,6 +88,37 @@ class ACEvent {
 int WaitForEvents(ACEvent* const* events, int count, int timeoutMs);
 constexpr int kMaxWaitEvents = 64;
 
+// The two wake-ups of a fixed queue whose operations never wait: "data"
+// (a producer stored an item) and "space" (a consumer freed a slot, or the
+// queue was cleared). A consumer that found the queue empty, or a producer
+// that found it full, waits on the matching one, bounded by its time-out,
+// instead of sleeping and looking again; whoever stops it or asks it for
+// something else calls WakeWaiters. Both are auto-reset: a signal given
+// between a failed look and the wait is not lost, and a wake-up may be
+// spurious, so the waiter always looks again.
+class ACQueueSignals {
+ public:
+  // Call without holding the queue's lock. True when woken, false on
+  // time-out.
+  bool WaitForData(int timeoutMs) { return data_.Wait(timeoutMs); }
+  bool WaitForSpace(int timeoutMs) { return space_.Wait(timeoutMs); }
+  void WakeWaiters() {
+    data_.Set();
+    space_.Set();
+  }
+  // For a wait on these and other events at once (WaitForEvents).
+  ACEvent* DataEvent() { return &data_; }
+  ACEvent* SpaceEvent() { return &space_; }
+
+ protected:
+  void NoteData() { data_.Set(); }
+  void NoteSpace() { space_.Set(); }
+
+ private:
+  ACEvent data_{ACEvent::kAutoReset};
+  ACEvent space_{ACEvent::kAutoReset};
+};
+
 // Counting semaphore with a maximum count.
 class ACSemaphore {
  public:

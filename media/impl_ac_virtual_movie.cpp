@@ -25,6 +25,7 @@ std::atomic<ACRendererFactory> g_factory{nullptr};
 
 int ImplACVirtualMovie::Init(ACWindowHandle window) {
   window_ = window;
+  lastDrawn_ = nullptr;
   if (initialised_ != 0) return 0;
   if (CreateDevice() == 0) return 0;
   initialised_ = 1;
@@ -41,6 +42,7 @@ int ImplACVirtualMovie::Close() {
   ReleaseClipper();
   ReleasePrimaryAndDevice();
   initialised_ = 0;
+  lastDrawn_ = nullptr;
   // The surfaces are gone: a later Init makes them again at its sizes.
   sourceWidth_ = sourceHeight_ = 0;
   destinationWidth_ = destinationHeight_ = 0;
@@ -53,6 +55,7 @@ int ImplACVirtualMovie::SetSurfaceMode(int mode) {
     return 1;
   }
   surfaceMode_ = mode;
+  lastDrawn_ = nullptr;
   const int sw = sourceWidth_, sh = sourceHeight_, dw = destinationWidth_, dh = destinationHeight_;
   ReleaseSource();
   ReleaseDestination();
@@ -71,6 +74,7 @@ int ImplACVirtualMovie::Repaint() {
 }
 
 int ImplACVirtualMovie::Draw(const unsigned char* picture, int width, int height) {
+  lastDrawn_ = nullptr;
   if (picture == nullptr) return 0;
   // The picture is packed YUY2 of width x height: never read past a picture
   // buffer, whatever size the caller claims.
@@ -79,7 +83,17 @@ int ImplACVirtualMovie::Draw(const unsigned char* picture, int width, int height
   int w = 0, h = 0;
   if (!WindowClientSize(&w, &h)) return 0;
   if (SetDestinationSize(w, h) == 0) return 0;
-  return CopyAndPresent(picture);
+  const int ok = CopyAndPresent(picture);
+  lastDrawn_ = ok != 0 ? picture : nullptr;
+  return ok;
+}
+
+int ImplACVirtualMovie::DrawAgain(const unsigned char* picture, int width, int height) {
+  int w = 0, h = 0;
+  if (picture != nullptr && picture == lastDrawn_ && width == sourceWidth_ && height == sourceHeight_ &&
+      WindowClientSize(&w, &h) && w == destinationWidth_ && h == destinationHeight_)
+    return 1;
+  return Draw(picture, width, height);
 }
 
 int ImplACVirtualMovie::SetSourceSize(int width, int height) {

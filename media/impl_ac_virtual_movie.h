@@ -55,6 +55,12 @@ class ImplACVirtualMovie {
   virtual int DrawPicture(const unsigned char* picture, int width, int height) {
     return Draw(picture, width, height);
   }
+  // Shows again a picture whose bytes have not changed since the caller drew
+  // it: when it is the one the last successful Draw drew, at that size, and
+  // the window's size is unchanged, the surfaces still hold it and nothing
+  // is copied or presented (the window repaints itself from them); otherwise
+  // Draw. 1 = shown.
+  int DrawAgain(const unsigned char* picture, int width, int height);
 
  protected:
   // ---- device hooks, one implementation per backend ----------------------
@@ -89,6 +95,11 @@ class ImplACVirtualMovie {
   int destinationWidth_ = 0;
   int destinationHeight_ = 0;
   int formatCode_ = kFormatUnknown;
+
+ private:
+  // The picture of the last successful Draw; null when the surfaces may
+  // not hold it (no Draw yet, a failed one, surfaces made again).
+  const unsigned char* lastDrawn_ = nullptr;
 };
 
 // Makes the renderer for a pane's window. The program installs the factory

@@ -15,6 +15,9 @@ constexpr long kNsPerSecond = 1000000000L;
 constexpr int kMaxCatchUpTicks = 1000;
 // A sleep whose timer never answers gives up after this much extra time.
 constexpr int kSleepGraceMs = 1000;
+// The longest an idle timer (no sleep counting down) waits for a sleep or
+// the stop before it looks at its flags again.
+constexpr int kIdleTimerWaitMs = 1000;
 
 void addNs(timespec& t, long ns) {
   t.tv_nsec += ns;
@@ -61,7 +64,8 @@ void msSleep::Stop() {
   if (!timer_.Attached()) return;
   stopTimer_.store(true, std::memory_order_release);
   timerId_.store(0, std::memory_order_release);
-  timer_.Join();  // the timer thread wakes every period and sees the flag
+  armed_.Set();
+  timer_.Join();  // the timer thread wakes on the stop and sees the flag
 }
 
 void msSleep::TimerLoop() {
@@ -70,6 +74,15 @@ void msSleep::TimerLoop() {
   clock_gettime(CLOCK_MONOTONIC, &next);
   addNs(next, periodNs);
   while (!stopTimer_.load(std::memory_order_acquire)) {
+    if (countdown_.load(std::memory_order_acquire) < 0) {
+      // Nobody sleeps: the timer waits for the next sleep instead of
+      // ticking for nothing, and starts its periods afresh from then, so
+      // that the sleep's n-th tick comes n periods after the sleep began.
+      armed_.Wait(kIdleTimerWaitMs);
+      clock_gettime(CLOCK_MONOTONIC, &next);
+      addNs(next, periodNs);
+      continue;
+    }
     int rc;
     do {
       rc = clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &next, nullptr);
@@ -118,6 +131,7 @@ void msSleep::Sleep(int ms) {
   semaphore_.Drain();
   sleepStartNs_.store(monotonicNs(), std::memory_order_release);
   countdown_.store(ms - 1, std::memory_order_release);
+  armed_.Set();
   if (semaphore_.Acquire(ms + kSleepGraceMs)) return;
   // The timer did not answer in time. Take the countdown back; if the timer
   // had already moved it to -1, its release is on the way: consume it so that

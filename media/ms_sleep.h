@@ -3,7 +3,8 @@
 // A periodic 1 ms timer thread (absolute deadlines on the monotonic clock)
 // counts a sleeper's countdown down; when it reaches 0 the timer releases a
 // semaphore that the sleeper waits on. So a sleep of n ms ends on the n-th
-// tick after the call. Without a running timer, Sleep falls back to the
+// tick after the call. While nobody sleeps the timer does not tick: it waits
+// for the next sleep, which starts its periods. Without a running timer, Sleep falls back to the
 // ordinary sleep.
 //
 // One thread sleeps (the clock thread); the timer thread only moves the
@@ -56,6 +57,8 @@ class msSleep {
   // catch-up ticks for periods that ended before it do not count for it.
   std::atomic<int64_t> sleepStartNs_{0};
   std::atomic<bool> stopTimer_{false};  // set by Stop, read by the timer thread
+  // Set by Sleep (after the countdown) and by Stop; wakes an idle timer.
+  ACEvent armed_{ACEvent::kAutoReset};
   ACThread timer_;
 };
 

@@ -1,13 +1,17 @@
-// bench_window_play FOLDER [--seconds N] [--software]: the real window plays
-// the first recording of FOLDER for N seconds (default 10) and reports, as
-// one JSON line, the process's CPU time per second of playing and the
-// pictures each pane drew per second. Run it under X (xvfb-run); compare
+// bench_window_play FOLDER [--seconds N] [--software] [--idle]: the real
+// window plays the first recording of FOLDER for N seconds (default 10) and
+// reports, as one JSON line, the time from opening the row to a picture in
+// every pane, the process's CPU time per second of playing and the pictures
+// each pane drew per second. With --idle it plays nothing and reports the
+// CPU of the window showing the list with its panes blanked. Run it under X (xvfb-run); compare
 // the OpenGL surfaces with the software ones (--software). Settings go to a
 // scratch folder.
 #include <sys/resource.h>
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
 #include <QTemporaryDir>
 #include <QTest>
 #include <cstdio>
@@ -28,10 +32,13 @@ double CpuSeconds() {
   return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
 
+// Runs the event loop for `ms` milliseconds, sleeping while there is
+// nothing to do (a loop of processEvents calls would spin and count its own
+// spinning as the window's CPU).
 void RunFor(int ms) {
-  QElapsedTimer t;
-  t.start();
-  while (t.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+  QEventLoop loop;
+  QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+  loop.exec();
 }
 
 }  // namespace
@@ -41,13 +48,15 @@ int main(int argc, char** argv) {
   std::string folder;
   int seconds = 10;
   bool software = false;
+  bool idle = false;
   for (int i = 1; i < argc; ++i) {
     if (!std::strcmp(argv[i], "--seconds") && i + 1 < argc) seconds = std::atoi(argv[++i]);
     else if (!std::strcmp(argv[i], "--software")) software = true;
+    else if (!std::strcmp(argv[i], "--idle")) idle = true;
     else folder = argv[i];
   }
   if (folder.empty() || seconds <= 0) {
-    std::fprintf(stderr, "usage: bench_window_play FOLDER [--seconds N] [--software]\n");
+    std::fprintf(stderr, "usage: bench_window_play FOLDER [--seconds N] [--software] [--idle]\n");
     return 2;
   }
   QTemporaryDir scratch;
@@ -71,8 +80,34 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "bench_window_play: no recording in %s\n", folder.c_str());
       return 1;
     }
+    if (idle) {
+      // The list shown, nothing played: the panes blank after 4 s; then the
+      // CPU of the window standing still.
+      RunFor(5000);
+      const double cpu0 = CpuSeconds();
+      QElapsedTimer wall;
+      wall.start();
+      RunFor(seconds * 1000);
+      const double elapsed = wall.elapsed() / 1000.0;
+      std::printf("{\"surfaces\": \"%s\", \"idle_seconds\": %.2f, \"cpu_per_second\": %.4f}\n",
+                  corvane::CurrentSurfaceKind() == corvane::SurfaceKind::kOpenGL ? "OpenGL" : "software", elapsed,
+                  (CpuSeconds() - cpu0) / elapsed);
+      window.OnClose();
+      return 0;
+    }
+    // From the row's opening (a double-click calls OpenRow) to a picture in
+    // every pane.
+    QElapsedTimer opened;
+    opened.start();
     window.OpenRow(0);
-    RunFor(1500);  // the first pictures; decoders warm
+    auto allPanesHavePictures = [&] {
+      for (int c = 0; c < 4; ++c)
+        if (window.videoLayout()->paneOf(c)->surface()->PictureCount() == 0) return false;
+      return true;
+    };
+    while (!allPanesHavePictures() && opened.elapsed() < 10000) RunFor(1);
+    const double firstPicturesMs = opened.nsecsElapsed() / 1e6;
+    if (opened.elapsed() < 1500) RunFor(static_cast<int>(1500 - opened.elapsed()));  // decoders warm
     uint64_t painted[4], pictures[4];
     for (int c = 0; c < 4; ++c) {
       painted[c] = window.videoLayout()->paneOf(c)->surface()->PaintedGeneration();
@@ -84,9 +119,10 @@ int main(int argc, char** argv) {
     RunFor(seconds * 1000);
     const double elapsed = wall.elapsed() / 1000.0;
     const double cpu = CpuSeconds() - cpu0;
-    std::printf("{\"surfaces\": \"%s\", \"seconds\": %.2f, \"cpu_per_second\": %.3f, \"painted_per_second\": [",
-                corvane::CurrentSurfaceKind() == corvane::SurfaceKind::kOpenGL ? "OpenGL" : "software", elapsed,
-                cpu / elapsed);
+    std::printf("{\"surfaces\": \"%s\", \"first_pictures_ms\": %.1f, \"seconds\": %.2f, "
+                "\"cpu_per_second\": %.3f, \"painted_per_second\": [",
+                corvane::CurrentSurfaceKind() == corvane::SurfaceKind::kOpenGL ? "OpenGL" : "software",
+                firstPicturesMs, elapsed, cpu / elapsed);
     for (int c = 0; c < 4; ++c)
       std::printf("%s%.1f", c ? ", " : "",
                   (window.videoLayout()->paneOf(c)->surface()->PaintedGeneration() - painted[c]) / elapsed);

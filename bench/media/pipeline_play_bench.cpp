@@ -126,6 +126,12 @@ int main(int argc, char** argv) {
       const double actual = std::chrono::duration<double, std::milli>(c[i].first - c[i - 1].first).count();
       const double expected = static_cast<double>(c[i].second - c[i - 1].second) * 16.0 / speed;
       errors.push_back(std::fabs(actual - expected));
+      // CORVANE_BENCH_TRACE=1: every interval off by more than 3 ms, with
+      // the sound's state, on stderr.
+      if (std::getenv("CORVANE_BENCH_TRACE") != nullptr && std::fabs(actual - expected) > 3.0)
+        std::fprintf(stderr, "interval %zu: dts %lld -> %lld, %.2f ms, expected %.2f\n", i,
+                     static_cast<long long>(c[i - 1].second), static_cast<long long>(c[i].second), actual,
+                     expected);
     }
   }
   std::sort(errors.begin(), errors.end());

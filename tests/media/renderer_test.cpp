@@ -2,6 +2,7 @@
 // picture conversions of the display path.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <vector>
 
 #include "media/impl_ac_virtual_movie.h"
@@ -79,6 +80,32 @@ TEST(NullRenderer, CountsAndChecksumsWhatItIsGiven) {
   EXPECT_EQ(r->Draw(a.data(), 64, 32), 0) << "closed";
   delete r;
   delete r2;
+}
+
+// A picture shown again unchanged is drawn only when the surfaces may no
+// longer hold it: another picture drawn since, a new size, a new window size.
+TEST(NullRenderer, DrawAgainDrawsOnlyWhatTheSurfacesDoNotHold) {
+  VoNullStats stats;
+  std::unique_ptr<ImplACVirtualMovie> r(CreateRenderer(&stats));
+  ASSERT_EQ(r->Init(&stats), 1);
+  const auto a = yuy2Of(64, 32, 16, 128, 128);
+  const auto b = yuy2Of(64, 32, 235, 128, 128);
+  EXPECT_EQ(r->DrawAgain(a.data(), 64, 32), 1);
+  EXPECT_EQ(stats.frames.load(), 1) << "never drawn: drawn";
+  EXPECT_EQ(r->DrawAgain(a.data(), 64, 32), 1);
+  EXPECT_EQ(stats.frames.load(), 1) << "held: not drawn";
+  EXPECT_EQ(r->Draw(b.data(), 64, 32), 1);
+  EXPECT_EQ(r->DrawAgain(a.data(), 64, 32), 1);
+  EXPECT_EQ(stats.frames.load(), 3) << "another picture drawn since";
+  EXPECT_EQ(r->DrawAgain(a.data(), 32, 32), 1);
+  EXPECT_EQ(stats.frames.load(), 4) << "another size";
+  stats.clientWidth.store(640);
+  EXPECT_EQ(r->DrawAgain(a.data(), 32, 32), 1);
+  EXPECT_EQ(stats.frames.load(), 5) << "the window was resized";
+  EXPECT_EQ(r->DrawAgain(a.data(), 32, 32), 1);
+  EXPECT_EQ(stats.frames.load(), 5);
+  r->Close();
+  EXPECT_EQ(r->DrawAgain(a.data(), 32, 32), 0) << "closed: drawn, and fails";
 }
 
 TEST(SoftRenderer, ConvertsYUY2ToRGB32ScaledIntoTheImageAndRefusesWhatItCannotDrawInto) {
