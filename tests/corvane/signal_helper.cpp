@@ -19,6 +19,7 @@
 #include <memory>
 #include <string>
 
+#include "thread_count.h"
 #include "ui/app.h"
 #include "ui/main_dlg.h"
 #include "ui/video_layout.h"
@@ -26,28 +27,6 @@
 
 namespace {
 
-std::string Comm(const std::string& path) {
-  std::ifstream in(path);
-  std::string s;
-  std::getline(in, s);
-  return s;
-}
-
-// Threads that carry the program's own name (those std::thread starts),
-// the main thread not counted.
-int OwnThreads() {
-  const std::string own = Comm("/proc/self/comm");
-  const std::string self = std::to_string(::getpid());
-  int n = 0;
-  DIR* d = ::opendir("/proc/self/task");
-  if (!d) return -1;
-  while (dirent* e = ::readdir(d)) {
-    if (e->d_name[0] == '.' || self == e->d_name) continue;
-    if (Comm(std::string("/proc/self/task/") + e->d_name + "/comm") == own) ++n;
-  }
-  ::closedir(d);
-  return n;
-}
 
 // Hangs the close of the window it filters.
 class StallClose : public QObject {
@@ -91,7 +70,7 @@ int main(int argc, char** argv) {
     });
     timer->start(20);
   });
-  std::printf("threads-left %d\n", OwnThreads());
+  std::printf("threads-left %d\n", corvane::uitest::UnnamedThreadCount());
   std::fflush(stdout);
   return rc;
 }

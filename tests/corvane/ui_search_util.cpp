@@ -62,21 +62,7 @@ bool WriteTree(const std::string& dir) {
 }  // namespace
 
 const std::string& SearchTree() {
-  static const std::string folder = [] {
-    const char* build = std::getenv("CORVANE_BUILD_DIR");
-    const fs::path base = fs::path(build && *build ? build : fs::temp_directory_path().string()) / "test-data";
-    const fs::path final = base / "ui-search-v2";
-    if (fs::exists(final / "done")) return final.string();
-    fs::create_directories(base);
-    std::string tmpl = (base / "ui-search-tmp-XXXXXX").string();
-    if (!::mkdtemp(tmpl.data())) std::abort();
-    if (!WriteTree(tmpl)) std::abort();
-    std::ofstream(fs::path(tmpl) / "done") << "1";
-    std::error_code ec;
-    fs::rename(tmpl, final, ec);
-    if (ec) fs::remove_all(tmpl, ec);  // another process was first
-    return final.string();
-  }();
+  static const std::string folder = TestTreeOnce("ui-search-v2", WriteTree);
   return folder;
 }
 

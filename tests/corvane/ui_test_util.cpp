@@ -56,28 +56,31 @@ bool WriteDemo(const std::string& dir, std::string* error) {
 
 }  // namespace
 
+std::string TestTreeOnce(const std::string& name, const std::function<bool(const std::string& dir)>& write) {
+  const char* build = std::getenv("CORVANE_BUILD_DIR");
+  const fs::path base = fs::path(build && *build ? build : fs::temp_directory_path().string()) / "test-data";
+  const fs::path final = base / name;
+  if (fs::exists(final / "done")) return final.string();
+  fs::create_directories(base);
+  // Made beside and renamed into place, so parallel test processes never
+  // see half a tree.
+  std::string tmpl = (base / (name + "-tmp-XXXXXX")).string();
+  if (!::mkdtemp(tmpl.data())) std::abort();
+  if (!write(tmpl)) std::abort();
+  std::ofstream(fs::path(tmpl) / "done") << "1";
+  std::error_code ec;
+  fs::rename(tmpl, final, ec);
+  if (ec) fs::remove_all(tmpl, ec);  // another process was first
+  return final.string();
+}
+
 const std::string& DemoFolder() {
-  static const std::string folder = [] {
-    const char* build = std::getenv("CORVANE_BUILD_DIR");
-    const fs::path base = fs::path(build && *build ? build : fs::temp_directory_path().string()) / "test-data";
-    const fs::path final = base / "ui-demo-v1";
-    if (fs::exists(final / "done")) return final.string();
-    fs::create_directories(base);
-    // Made beside and renamed into place, so parallel test processes never
-    // see half a tree.
-    std::string tmpl = (base / "ui-demo-tmp-XXXXXX").string();
-    if (!::mkdtemp(tmpl.data())) std::abort();
+  static const std::string folder = TestTreeOnce("ui-demo-v1", [](const std::string& dir) {
     std::string error;
-    if (!WriteDemo(tmpl, &error)) {
-      ADD_FAILURE() << "demo tree: " << error;
-      std::abort();
-    }
-    std::ofstream(fs::path(tmpl) / "done") << "1";
-    std::error_code ec;
-    fs::rename(tmpl, final, ec);
-    if (ec) fs::remove_all(tmpl, ec);  // another process was first
-    return final.string();
-  }();
+    if (WriteDemo(dir, &error)) return true;
+    ADD_FAILURE() << "demo tree: " << error;
+    return false;
+  });
   return folder;
 }
 
@@ -207,26 +210,6 @@ bool WindowFixture::WaitPictures(int pictures, int timeoutMs) {
 }
 
 std::string WindowFixture::DemoPath(int row) const { return DemoFolder() + "/" + DemoFiles()[row].relPath; }
-
-int UnnamedThreadCount() {
-  auto comm = [](const std::string& path) {
-    std::ifstream in(path);
-    std::string s;
-    std::getline(in, s);
-    return s;
-  };
-  const std::string own = comm("/proc/self/comm");
-  const std::string self = std::to_string(::getpid());
-  int n = 0;
-  DIR* d = ::opendir("/proc/self/task");
-  if (!d) return -1;
-  while (dirent* e = ::readdir(d)) {
-    if (e->d_name[0] == '.' || self == e->d_name) continue;
-    if (comm(std::string("/proc/self/task/") + e->d_name + "/comm") == own) ++n;
-  }
-  ::closedir(d);
-  return n;
-}
 
 }  // namespace corvane::uitest
 

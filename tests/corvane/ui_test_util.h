@@ -18,6 +18,7 @@
 
 #include "media/ac_movie_filter.h"
 #include "test_util.h"
+#include "thread_count.h"
 #include "ui/main_dlg.h"
 
 namespace corvane::uitest {
@@ -32,8 +33,12 @@ struct DemoFile {
 };
 // In list (start) order.
 const std::vector<DemoFile>& DemoFiles();
-// The demo tree: made on first use under $CORVANE_BUILD_DIR/test-data (or
-// the temporary folder), shared by every test process of the build.
+// A tree of test recordings at $CORVANE_BUILD_DIR/test-data/NAME (or under
+// the temporary folder), written once by `write` into a folder beside it and
+// renamed into place, shared by every test process of the build. Aborts when
+// it cannot be made.
+std::string TestTreeOnce(const std::string& name, const std::function<bool(const std::string& dir)>& write);
+// The demo tree, made on first use.
 const std::string& DemoFolder();
 
 // Runs the event loop until pred holds or timeoutMs passed; pred's last value.
@@ -91,8 +96,5 @@ class WindowFixture : public ::testing::Test {
   std::string mixerDevice_;
 };
 
-// The number of this process's threads that carry no name of their own
-// (the ones our code starts with std::thread), the main thread not counted.
-int UnnamedThreadCount();
 
 }  // namespace corvane::uitest
