@@ -49,7 +49,7 @@ void ReaderLink::PushMarker(int64_t marker, int64_t lengthMs) {
   if (s_.soundPlayer) {
     while (!s_.soundPlayer->PushAudio(s_.audioChannel.load(), 0, marker, nullptr, 0)) {
       if (Interrupted()) return;
-      media::acSleepMs(kMarkerRetryMs);
+      s_.soundPlayer->WaitForRoom(kMarkerRetryMs);
     }
   }
   // The filter retries each ring itself until it takes the marker, stops,
@@ -58,7 +58,7 @@ void ReaderLink::PushMarker(int64_t marker, int64_t lengthMs) {
   if (s_.clock) {
     while (!s_.clock->PushDTS(marker, lengthMs)) {
       if (Interrupted()) return;
-      media::acSleepMs(kMarkerRetryMs);
+      s_.clock->WaitForRoom(kMarkerRetryMs);
     }
   }
 }
@@ -99,7 +99,7 @@ bool ReaderLink::PushVideo(int channel, int codecId, int64_t timeMs, const unsig
   auto* bytes = const_cast<unsigned char*>(data);
   while (!s_.movieFilter->InputData(channel, codecId, timeMs, bytes, size, width, height)) {
     if (Interrupted()) return false;
-    media::acSleepMs(kPacketRetryMs);
+    s_.movieFilter->WaitForRoom(channel, kPacketRetryMs);
   }
   s_.stats.videoPassed.fetch_add(1);
   return true;
@@ -109,7 +109,7 @@ bool ReaderLink::PushAudio(int channel, int codecId, int64_t timeMs, const unsig
   if (!s_.soundPlayer) return true;
   while (!s_.soundPlayer->PushAudio(channel, codecId, timeMs, data, size)) {
     if (Interrupted()) return false;
-    media::acSleepMs(kPacketRetryMs);
+    s_.soundPlayer->WaitForRoom(kPacketRetryMs);
   }
   s_.stats.audioPassed.fetch_add(1);
   return true;
@@ -120,7 +120,7 @@ void ReaderLink::PushClock(int64_t timeMs, int64_t lengthMs) {
   if (s_.clock) {
     while (!s_.clock->PushDTS(timeMs, lengthMs)) {
       if (Interrupted()) return;
-      media::acSleepMs(kMarkerRetryMs);
+      s_.clock->WaitForRoom(kMarkerRetryMs);
     }
   }
   lastClockMs_ = timeMs;

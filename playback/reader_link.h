@@ -13,7 +13,9 @@
 
 namespace playback::detail {
 
-// Retry intervals of refused pushes: packets and markers / clock times.
+// Retry intervals of refused pushes: packets and markers / clock times. A
+// refused push waits at most this long for the queue to free a slot, and
+// tries again as soon as one frees.
 constexpr int kPacketRetryMs = 1;
 constexpr int kMarkerRetryMs = 2;
 // How long a parked reader sleeps between looks at exitRequested when no
