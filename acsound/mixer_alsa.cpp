@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "acsound/mixer.h"
+#include "media/ac_log.h"
 
 namespace acsound {
 
@@ -104,7 +105,7 @@ std::unique_ptr<Mixer> OpenAlsaMixer(const std::string& device) {
   snd_mixer_t* raw = nullptr;
   int err = snd_mixer_open(&raw, 0);
   if (err < 0) {
-    std::fprintf(stderr, "corvane: mixer: cannot open a mixer: %s\n", snd_strerror(err));
+    media::LogLine(media::LogLevel::kError, "mixer", "cannot open a mixer: %s", snd_strerror(err));
     return nullptr;
   }
   MixerHandle handle(raw);
@@ -117,7 +118,7 @@ std::unique_ptr<Mixer> OpenAlsaMixer(const std::string& device) {
     }
   }
   if (err < 0) {
-    std::fprintf(stderr, "corvane: mixer: \"%s\": %s failed: %s\n", device.c_str(), step, snd_strerror(err));
+    media::LogLine(media::LogLevel::kError, "mixer", "\"%s\": %s failed: %s", device.c_str(), step, snd_strerror(err));
     return nullptr;
   }
 
@@ -140,7 +141,7 @@ std::unique_ptr<Mixer> OpenAlsaMixer(const std::string& device) {
     entries.push_back(std::move(entry));
   }
   if (entries.empty()) {
-    std::fprintf(stderr, "corvane: mixer: \"%s\" has no controls\n", device.c_str());
+    media::LogLine(media::LogLevel::kError, "mixer", "\"%s\" has no controls", device.c_str());
     return nullptr;
   }
   return std::make_unique<AlsaMixer>(std::move(handle), std::move(entries));

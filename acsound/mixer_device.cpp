@@ -1,4 +1,5 @@
 #include "acsound/mixer_device.h"
+#include "media/ac_log.h"
 
 #include <sys/eventfd.h>
 #include <unistd.h>
@@ -57,7 +58,7 @@ bool MixerDevice::Close() {
     (void)::write(stopFd_, &one, sizeof one);
     ended = thread_.WaitEnded(kCloseWaitMs);
     if (!ended) {
-      std::fprintf(stderr, "corvane: mixer: the notification thread did not end within %d ms\n", kCloseWaitMs);
+      media::LogLine(media::LogLevel::kError, "mixer", "the notification thread did not end within %d ms", kCloseWaitMs);
       thread_.Join();  // it ends once it has the lock; nothing else holds it long
     }
   }
@@ -79,7 +80,7 @@ void MixerDevice::NotifyLoop() {
     if (backend_) count = backend_->PollDescriptors(fds, kMaxDescriptors);
   }
   if (count < 0) {
-    std::fprintf(stderr, "corvane: mixer: no change notifications (no descriptors)\n");
+    media::LogLine(media::LogLevel::kError, "mixer", "no change notifications (no descriptors)");
     return;
   }
   fds[count] = {stopFd_, POLLIN, 0};
@@ -88,7 +89,7 @@ void MixerDevice::NotifyLoop() {
     const int ready = ::poll(fds, count + 1, -1);
     if (ready < 0 && errno == EINTR) continue;
     if (ready < 0) {
-      std::fprintf(stderr, "corvane: mixer: waiting for changes failed (errno %d)\n", errno);
+      media::LogLine(media::LogLevel::kError, "mixer", "waiting for changes failed (errno %d)", errno);
       return;
     }
     if (fds[count].revents) return;  // Close
@@ -102,7 +103,7 @@ void MixerDevice::NotifyLoop() {
       }
     }
     if (changed < 0) {
-      std::fprintf(stderr, "corvane: mixer: the sound mixer went away; volume and mute are off\n");
+      media::LogLine(media::LogLevel::kError, "mixer", "the sound mixer went away; volume and mute are off");
       Post();
       return;
     }

@@ -1,3 +1,4 @@
+#include "media/ac_log.h"
 #include "ui/app.h"
 
 #include <QApplication>
@@ -32,7 +33,7 @@ int CCorvaneApp::Run(int argc, char** argv, const ShownHook& shown) {
   {
     CCorvaneDlg window;
     QObject::connect(&quitSignals, &QuitSignals::Requested, &window, [&window](int sig) {
-      std::fprintf(stderr, "corvane: %s, closing\n", strsignal(sig));
+      media::LogLine(media::LogLevel::kError, "signals", "%s, closing", strsignal(sig));
       CloseForQuit(&window);
       QCoreApplication::exit(0);
     });

@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <thread>
 
+#include "media/ac_log.h"
 #include "core/settings.h"
 #include "ui/calendar_ctrl.h"
 #include "ui/dialog_texts.h"
@@ -220,7 +221,7 @@ FolderScanStatus CCorvaneDlg::OpenFolder(const std::string& path) {
     const FolderScanStatus usable = CheckRecordFolder(path, &error);
     if (usable != FolderScanStatus::Ok) {
       const std::string text = FolderStatusText(usable, path, error);
-      std::fprintf(stderr, "corvane: %s\n", text.c_str());
+      media::LogLine(media::LogLevel::kError, "folder", "%s", text.c_str());
       ShowNotice(QStringLiteral("folderMessage"), FromUtf8(text));
       scanning_ = false;
       return usable;

@@ -5,6 +5,7 @@
 // program starts all the same.
 #include <cstdio>
 
+#include "media/ac_log.h"
 #include "acsound/mixer_device.h"
 #include "acsound/mutecontrol.h"
 #include "acsound/volumcontrol.h"
@@ -45,7 +46,7 @@ void CCorvaneDlg::StartVolume(const std::string& device, media::ACMessageSink* s
     Button(IDC_MUTE)->SetPicture(muted_ ? 1 : 0);
   }
   if (mixer_ && !volume_ && !mute_) {
-    std::fprintf(stderr, "corvane: mixer: \"%s\" has no output volume or mute\n", device.c_str());
+    media::LogLine(media::LogLevel::kError, "mixer", "\"%s\" has no output volume or mute", device.c_str());
     CloseVolume();
   }
   if (mixer_) mixer_->StartNotifications();

@@ -1,3 +1,4 @@
+#include "media/ac_log.h"
 #include "ui/quit_signals.h"
 
 #include <fcntl.h>
@@ -41,7 +42,7 @@ void OnQuitSignal(int sig) {
 
 QuitSignals::QuitSignals(QObject* parent) : QObject(parent) {
   if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, fds_) != 0) {
-    std::fprintf(stderr, "corvane: no socket pair for signals: %s\n", std::strerror(errno));
+    media::LogLine(media::LogLevel::kError, "signals", "no socket pair for signals: %s", std::strerror(errno));
     fds_[0] = fds_[1] = -1;
     return;
   }
@@ -56,7 +57,7 @@ QuitSignals::QuitSignals(QObject* parent) : QObject(parent) {
   ok_ = true;
   for (int sig : kSignals) {
     if (::sigaction(sig, &sa, nullptr) != 0) {
-      std::fprintf(stderr, "corvane: cannot take signal %d: %s\n", sig, std::strerror(errno));
+      media::LogLine(media::LogLevel::kError, "signals", "cannot take signal %d: %s", sig, std::strerror(errno));
       ok_ = false;
     }
   }
