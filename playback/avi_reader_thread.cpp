@@ -8,6 +8,7 @@ extern "C" {
 #include <memory>
 
 #include "krvreader/krv.h"
+#include "media/ac_log.h"
 #include "playback/reader_link.h"
 #include "playback/reader_threads_internal.h"
 #include "krvreader/record_start.h"
@@ -138,7 +139,13 @@ bool AviReader::SwitchFiles() {
     s_.aviOpenPath[i].Set(path_);
     if (path_[0] == '\0') continue;
     ::AVFormatContext* fmt = nullptr;
-    if (avformat_open_input(&fmt, path_, avi, nullptr) < 0) continue;  // counts as ended
+    const int err = avformat_open_input(&fmt, path_, avi, nullptr);
+    if (err < 0) {  // counts as ended
+      char why[AV_ERROR_MAX_STRING_SIZE] = {};
+      av_strerror(err, why, sizeof why);
+      media::LogLine(media::LogLevel::kError, "reader", "cannot open %s: %s", path_, why);
+      continue;
+    }
     AviFile& f = files_[i];
     f.fmt.reset(fmt);
     f.ended = false;

@@ -1,9 +1,11 @@
 // The KRV reader thread: one recording, all channels in one file.
+#include <cerrno>
 #include <cstring>
 #include <memory>
 
 #include "krvreader/krv.h"
 #include "krvreader/reader.h"
+#include "media/ac_log.h"
 #include "playback/reader_link.h"
 #include "playback/reader_threads_internal.h"
 #include "krvreader/record_start.h"
@@ -39,6 +41,7 @@ class KrvReader {
   ReaderLink link_;
   krv::Reader file_;
   char path_[SharedPath::kCapacity] = {};
+  int64_t packets_ = 0;  // of a known stream in this file; -1 once "none" was said
 };
 
 // Step 3: the window named another recording. False when it does not open.
@@ -47,8 +50,12 @@ bool KrvReader::SwitchFiles(const char* path) {
   // A fresh context for every file: the stream table and the metadata facts
   // (duration above all) of the previous recording must not carry over.
   const int64_t start = krv::RecordStartFromName(path);
-  if (!file_.Open(path)) return false;  // -12 (too many streams) keeps the streams made; reading goes on
+  if (!file_.Open(path)) {  // -12 (too many streams) keeps the streams made; reading goes on
+    media::LogLine(media::LogLevel::kError, "reader", "cannot open %s: %s", path, std::strerror(errno));
+    return false;
+  }
   s_.krvOpenPath.Set(path);
+  packets_ = 0;
   link_.EnterRecording(start, LengthMs());
   return true;
 }
@@ -73,6 +80,12 @@ void KrvReader::Seek() {
 void KrvReader::Packet() {
   const int r = file_.Next();
   if (r == krv::KRV_EPIPE) {
+    if (packets_ == 0) {
+      // Said once per file: a file with nothing to play would otherwise end
+      // in silence.
+      media::LogLine(media::LogLevel::kError, "reader", "no packet to play in %s", path_);
+      packets_ = -1;
+    }
     link_.ExportEnded();
     link_.EndOfRecording(LengthMs());
     return;
@@ -82,6 +95,7 @@ void KrvReader::Packet() {
   const krv::RecordingPacket& pkt = file_.Packet();
   const krv::RecordingStream* st = file_.PacketStream();
   if (!st) return;
+  if (packets_ >= 0) ++packets_;
 
   const int64_t timeMs = pkt.dts / 1000;
   const bool key = (pkt.flags & krv::PKT_FLAG_KEY) != 0;
