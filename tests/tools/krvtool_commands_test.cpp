@@ -184,6 +184,17 @@ std::string PlayRecording(const std::string& dir, int seconds) {
   return krv;
 }
 
+// A file that opens but holds nothing to play (no start code anywhere) still
+// plays to its end, and the reader says why nothing was shown.
+TEST_F(KrvtoolCommands, PlayOfAFileWithNothingToPlaySaysSo) {
+  const std::string path = Temp("garbage.krv");
+  { std::ofstream(path, std::ios::binary) << std::string(4096, 'x'); }
+  RunResult r = Krvtool({"play", path, "--speed", "256"});
+  EXPECT_EQ(r.code, 0) << r.err;
+  EXPECT_NE(r.err.find("corvane: reader: no packet to play in " + path), std::string::npos) << r.err;
+  EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+}
+
 // The report of a whole headless playback: every picture, the play time and
 // the vehicle records, as one JSON line.
 TEST_F(KrvtoolCommands, PlayReportsEveryPictureThePlayTimeAndTheRecords) {
