@@ -6,6 +6,10 @@
 
 namespace vehicle {
 
+namespace {
+constexpr int kIdleWaitMs = 100;
+}  // namespace
+
 RecordConsumer::RecordConsumer(media::ACAMFDataList* queue, int logCapacity)
     : queue_(queue), capacity_(logCapacity > 0 ? static_cast<size_t>(logCapacity) : 0) {
   seen_.reserve(capacity_);
@@ -21,6 +25,7 @@ bool RecordConsumer::Start() {
 
 void RecordConsumer::Stop() {
   stop_.store(true);
+  if (queue_) queue_->WakeWaiters();
   thread_.Join();
 }
 
@@ -34,7 +39,8 @@ void RecordConsumer::Loop() {
     int got = queue_->PopPacket(&timeMs, record, &size);
     queue_->Unlock();
     if (!got) {
-      media::acSleepMs(1);
+      // Woken by the next push or by Stop; the bound only limits a lost wake.
+      queue_->WaitForData(kIdleWaitMs);
       continue;
     }
     Handle(timeMs, record, size);
