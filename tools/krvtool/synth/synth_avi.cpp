@@ -52,7 +52,11 @@ bool writeOne(AVFormatContext* oc, AVPacket* pkt, AVStream* st, AVRational tb, c
 }  // namespace
 
 bool WriteAviChannel(const SynthOptions& o, int channel, const std::string& path, std::string* error) {
-  std::string bad = CheckOptions(o);
+  // An AVI file is not bound by the KRV's 32-bit microsecond times: a
+  // period may run up to a day.
+  SynthOptions checked = o;
+  if (o.seconds > 0 && o.seconds <= 86400) checked.seconds = 1;
+  std::string bad = CheckOptions(checked);
   if (!bad.empty()) {
     *error = bad;
     return false;
