@@ -1,5 +1,7 @@
 // A sound device that plays into nothing, in real time: its own thread asks
-// for the bytes the elapsed time is worth every 5 ms.
+// every 5 ms for the bytes the elapsed time is worth, plus a lead of 40 ms as
+// a device's own buffer holds, so the played position the clock carries on
+// between two asks has room when this thread wakes late on a busy machine.
 #include <chrono>
 #include <vector>
 
@@ -10,6 +12,7 @@ namespace media {
 namespace {
 
 constexpr int kPeriodMs = 5;
+constexpr int64_t kLeadUs = 40000;
 
 class NullSoundDevice : public ACSoundDevice {
  public:
@@ -42,7 +45,7 @@ class NullSoundDevice : public ACSoundDevice {
     while (!stop_.load()) {
       acSleepMs(kPeriodMs);
       const int64_t us = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start).count();
-      int64_t due = us * frequency_ / 1000000 - framesDone;
+      int64_t due = (us + kLeadUs) * frequency_ / 1000000 - framesDone;
       if (due > maxFrames) due = maxFrames;
       if (due <= 0) continue;
       Render(scratch_.data(), static_cast<int>(due * blockAlign_));
