@@ -98,6 +98,7 @@ void AviExport::Begin(const ExportRequest& request) {
   result_ = ExportResult{};
   result_.outcome = ExportResult::Outcome::kRunning;
   havePercent_ = false;
+  tellProgress_ = false;
   lastPercent_ = 0;
   *gps_ = vehicle::GpsState();
   fixes_.clear();
@@ -127,7 +128,7 @@ void AviExport::NoteProgress(int64_t timeMs) {
   havePercent_ = true;
   lastPercent_ = percent;
   result_.progress.push_back(percent);
-  if (callbacks_.progress) callbacks_.progress(percent);
+  tellProgress_ = true;
 }
 
 void AviExport::NoteGps(const SourcePacket& p) {
@@ -222,6 +223,7 @@ bool AviExport::Packet(const SourcePacket& packet) {
   if (!active_.load()) return false;
   if (!armed_.load()) return true;
   std::string error, failedPath;
+  tellProgress_ = false;
   if (!HandlePacket(packet, &error, &failedPath)) {
     Fail(failedPath, error);
     Ended(lock);
@@ -231,6 +233,15 @@ bool AviExport::Packet(const SourcePacket& packet) {
     FinishAll(ExportResult::Outcome::kFinished);
     Ended(lock);
     return false;
+  }
+  const bool tell = tellProgress_;
+  tellProgress_ = false;
+  if (tell && callbacks_.progress) {
+    // Told without the lock: a slow receiver holds up the reader, not a cancel.
+    const auto progress = callbacks_.progress;
+    const int percent = lastPercent_;
+    lock.unlock();
+    progress(percent);
   }
   return true;
 }
@@ -267,7 +278,11 @@ void AviExport::Ended(std::unique_lock<std::mutex>& lock) {
   cancel_.store(false);
   const ExportResult result = result_;
   const auto finished = callbacks_.finished;
+  const auto progress = callbacks_.progress;
+  const bool tellLast = tellProgress_;
+  tellProgress_ = false;
   lock.unlock();
+  if (tellLast && progress && !result.progress.empty()) progress(result.progress.back());
   if (finished) finished(result);
 }
 

@@ -68,7 +68,8 @@ const char* OutcomeName(ExportResult::Outcome outcome);
 class AviExport {
  public:
   struct Callbacks {
-    // A new percent (may be below 0 before the start second); reader thread.
+    // A new percent (may be below 0 before the start second); reader
+    // thread, without the export's lock (a cancel need not wait for it).
     std::function<void(int percent)> progress;
     // The export ended (finished, stopped early, failed or cancelled), on
     // the thread that ended it. Must not call back into the export.
@@ -146,6 +147,7 @@ class AviExport {
   ExportResult result_;
   int lastPercent_ = 0;
   bool havePercent_ = false;
+  bool tellProgress_ = false;    // the last packet gave a new percent
   std::unique_ptr<vehicle::GpsState> gps_;
   struct Fix {
     double lat, lon, ele;
