@@ -103,6 +103,9 @@ class CCorvaneDlg : public QWidget {
     // The ALSA mixer device of the volume slider and the sound button;
     // empty: no mixer (the two controls are disabled).
     std::string mixerDevice = "default";
+    // Told of every percent an export reports (reader thread), before the
+    // window is.
+    std::function<void(int percent)> exportObserver;
   };
 
   explicit CCorvaneDlg(const Options& options);
@@ -254,7 +257,7 @@ class CCorvaneDlg : public QWidget {
   void UpdateVolumeControls();
   // main_export.cpp
   // The player's export callbacks and the lower panel's save hooks.
-  void SetUpExport(playback::PlayerCallbacks* callbacks);
+  void SetUpExport(playback::PlayerCallbacks* callbacks, const Options& options);
   bool HandleExportMessage(uint32_t message, intptr_t wParam, intptr_t lParam);
   void OnExportEnded();
 

@@ -12,9 +12,10 @@
 
 namespace corvane {
 
-void CCorvaneDlg::SetUpExport(playback::PlayerCallbacks* cb) {
+void CCorvaneDlg::SetUpExport(playback::PlayerCallbacks* cb, const Options& options) {
   // Reader thread: the bar takes 0-100, and is told only of a change.
-  cb->exportProgress = [this](int percent) {
+  cb->exportProgress = [this, observer = options.exportObserver](int percent) {
+    if (observer) observer(percent);
     const int clamped = std::clamp(percent, 0, 100);
     if (exportPercentPosted_.exchange(clamped) != clamped)
       controls::PostMessageTo(this, media::WM_EXPORT_PROGRESS, clamped, 0);

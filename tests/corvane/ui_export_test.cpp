@@ -6,11 +6,15 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QProgressDialog>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QTimer>
+#include <chrono>
 #include <filesystem>
+#include <thread>
 
 #include "controls/control_id.h"
+#include "export_test_util.h"
 #include "core/settings.h"
 #include "ui/save_video_dlg.h"
 #include "ui/video_layout.h"
@@ -240,6 +244,91 @@ TEST_F(UiExportTest, ChannelsCheckedExportUnderTheirNamesAndTheWindowPlaysOn) {
   EXPECT_GT(r.videoPackets[3], 0);
   EXPECT_EQ(r.videoPackets[1], 0);
   EXPECT_EQ(GetSettingInt(kSectionWaveConfig, kKeySaveParam, -1), 4 | 32);
+}
+
+}  // namespace
+}  // namespace corvane::uitest
+
+namespace corvane::uitest {
+namespace {
+
+// A long recording (row 0 of the demo tree repeated), opened from its own
+// folder; the export of all of it runs long enough to be closed on.
+class UiExportLongTest : public UiExportTest {
+ protected:
+  void SetUp() override {
+    noWindow_ = true;
+    WindowFixture::SetUp();
+    if (IsSkipped()) return;
+    folder_ = dir_->path() + "long/20240301";
+    fs::create_directories(folder_);
+    exporttest::Rewrite how;
+    how.repeats = 4;
+    exporttest::RewriteKrv(DemoFolder() + "/" + DemoFiles()[0].relPath, folder_ + "/20240301080000_1000.krv", how,
+                           1709280000);
+    // The export is held up (as by a slow disk) once it has passed 10 %,
+    // until it is no longer running or 5 s have passed.
+    exportObserver_ = [this](int percent) {
+      if (percent < 10 || held_.exchange(true)) return;
+      const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+      while (dlg_ && dlg_->player().Exporting() && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    };
+    OpenWindow(false);
+    ASSERT_EQ(dlg()->OpenFolder(dir_->path() + "long"), FolderScanStatus::Ok);
+  }
+  std::atomic<bool> held_{false};
+  // Starts an export of all four channels and waits until the bar moved.
+  void StartLongExport(const std::string& out) {
+    DoubleClickRow(0);
+    ASSERT_TRUE(WaitUntil([&] { return !wave()->WaitingForDuration(); }, 4000));
+    Click(CCorvaneDlg::IDC_PAUSE);
+    fs::create_directories(out);
+    SetSettingString(kSectionBrightmere, kKeySaveName, out);
+    SetSettingInt(kSectionWaveConfig, kKeySaveGpx, 1);
+    SliderAt(1);
+    ClickWave(CWaveDlg::IDC_SETCUT);
+    SliderAt(wave()->slider()->Maximum());
+    ClickWave(CWaveDlg::IDC_SETCUT);
+    QTimer::singleShot(200, [&] {
+      if (CSaveVideoFileDlg* d = wave()->saveDialog()) {
+        for (int k = 1; k <= 4; ++k) d->ToggleChannel(k);
+        d->accept();
+      }
+    });
+    ASSERT_GT(wave()->slider()->Maximum(), 60);
+    ClickWave(CWaveDlg::IDC_CUTVIDEO);
+    ASSERT_TRUE(dlg()->player().Exporting());
+    ASSERT_TRUE(WaitUntil(
+        [&] { return dlg()->exportProgressDialog() && dlg()->exportProgressDialog()->value() >= 10; }, 20000));
+    ASSERT_TRUE(dlg()->player().Exporting()) << "the export ended before it could be stopped";
+    EXPECT_TRUE(dlg()->exportProgressDialog()->isModal() ||
+                dlg()->exportProgressDialog()->windowModality() == Qt::WindowModal);
+  }
+  std::string folder_;
+};
+
+TEST_F(UiExportLongTest, CancelInTheProgressDialogRemovesTheExportsFiles) {
+  const std::string out = dir_->path() + "out-cancel";
+  StartLongExport(out);
+  const auto t0 = std::chrono::steady_clock::now();
+  auto* cancel = dlg()->exportProgressDialog()->findChild<QPushButton*>();
+  ASSERT_NE(cancel, nullptr);
+  cancel->click();
+  ASSERT_TRUE(WaitUntil([&] { return !dlg()->player().Exporting(); }, 1000));
+  EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(1));
+  EXPECT_EQ(dlg()->player().LastExportResult().outcome, avexport::ExportResult::Outcome::kCancelled);
+  EXPECT_TRUE(fs::is_empty(out));
+}
+
+TEST_F(UiExportLongTest, ClosingTheWindowEndsTheExportAndRemovesItsFiles) {
+  const std::string out = dir_->path() + "out-close";
+  StartLongExport(out);
+  EXPECT_FALSE(fs::is_empty(out));  // .part files being written
+  const auto t0 = std::chrono::steady_clock::now();
+  CloseWindow();
+  EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(1));
+  EXPECT_TRUE(fs::is_empty(out));
 }
 
 }  // namespace
