@@ -67,6 +67,14 @@ TEST(KrvtoolExport, RecordingEndingFirstExitsOneAndKeepsTheFile) {
   EXPECT_NE(r.out.find("\"outcome\":\"stopped-early\""), std::string::npos) << r.out;
   EXPECT_NE(r.err.find("ended before second 9"), std::string::npos) << r.err;
   EXPECT_EQ(Probe(outFile, "v")["codec_name"], "h264");
+  // A recording that does not open: exit 1, nothing written.
+  const std::string none = dir.File("none.avi");
+  r = RunShell(Krvtool() + " export " + Quote(dir.File("20131227070943_0100_09.krv")) +
+               " --from 1 --to 2 --channel 0 -o " + Quote(none));
+  EXPECT_EQ(r.code, 1);
+  EXPECT_NE(r.err.find("cannot read"), std::string::npos) << r.err;
+  EXPECT_FALSE(fs::exists(none));
+  EXPECT_FALSE(fs::exists(none + ".part"));
 }
 
 }  // namespace

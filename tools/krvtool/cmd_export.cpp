@@ -208,7 +208,13 @@ int run(const std::vector<std::string>& args) {
     }
     ended = player.WaitForExportEnd(100, 0, &result);
     if (ended) break;
-    if (!player.ReaderRunning() && !player.Exporting()) break;
+    if (!player.ReaderRunning()) {
+      // The reader ended without reading: the recording does not open.
+      player.CancelExport();
+      player.Close();
+      std::fprintf(stderr, "krvtool export: cannot read %s\n", files[0].c_str());
+      return kFileError;
+    }
     const int64_t packets = player.State().stats.exported.load();
     waitedMs = packets == lastPackets ? waitedMs + 100 : 0;
     lastPackets = packets;
