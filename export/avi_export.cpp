@@ -220,7 +220,12 @@ bool AviExport::AllDone() const {
 
 bool AviExport::Packet(const SourcePacket& packet) {
   std::unique_lock<std::mutex> lock(mutex_);
-  if (!active_.load()) return false;
+  if (!active_.load()) {
+    // A request word without an export behind it (one that was cancelled,
+    // or set without Begin): the reader plays on.
+    if (endFlag_) endFlag_->store(0);
+    return false;
+  }
   if (!armed_.load()) return true;
   std::string error, failedPath;
   tellProgress_ = false;
