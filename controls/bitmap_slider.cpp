@@ -54,6 +54,13 @@ void CBitmapSlider::Notify(uint32_t message) {
   PostMessageTo(parentWidget(), message, ControlId(this), pos_);
 }
 
+void CBitmapSlider::SetMarks(int count, int firstPos, int secondPos) {
+  markCount_ = count < 0 ? 0 : count > 2 ? 2 : count;
+  marks_[0] = firstPos;
+  marks_[1] = secondPos;
+  update();
+}
+
 void CBitmapSlider::paintEvent(QPaintEvent*) {
   QPainter p(this);
   p.setRenderHint(QPainter::Antialiasing);
@@ -62,6 +69,11 @@ void CBitmapSlider::paintEvent(QPaintEvent*) {
   QRect track(kThumbWidth / 2, cy - 2, width() - kThumbWidth, 4);
   p.fillRect(track, rest_);
   p.fillRect(QRect(track.left(), track.top(), x - track.left(), track.height()), played_);
+  // The cut marks: a red tick above and below the track at each.
+  for (int i = 0; i < markCount_ && i < 2; ++i) {
+    const int mx = XForPos(marks_[i]);
+    p.fillRect(QRect(mx - 1, 0, 2, height()), QColor(0xD0, 0x20, 0x20));
+  }
   QRectF thumb(x - kThumbWidth / 2.0, 1, kThumbWidth, height() - 2);
   p.setPen(played_.darker(130));
   p.setBrush(thumb_);

@@ -29,6 +29,11 @@ class CBitmapSlider : public QWidget {
   // The x coordinate (in the slider) at which a click lands on pos.
   int XForPos(int pos) const;
 
+  // Cut marks drawn on the track at positions (not pixels, so that they
+  // stay right when the slider is resized): none, the first, or both.
+  void SetMarks(int count, int firstPos, int secondPos);
+  int MarkCount() const { return markCount_; }
+
   QSize sizeHint() const override { return QSize(120, 18); }
 
  protected:
@@ -49,6 +54,8 @@ class CBitmapSlider : public QWidget {
   QColor played_{0x02, 0x72, 0xBA};
   QColor rest_{0xB8, 0xC8, 0xD4};
   QColor thumb_{0xF4, 0xF8, 0xFC};
+  int markCount_ = 0;
+  int marks_[2] = {0, 0};
 };
 
 }  // namespace controls

@@ -170,13 +170,15 @@ bool AviReader::SwitchFiles() {
 
 void AviReader::Seek() {
   const int seconds = s_.seekTarget.load();
+  // The seek of an export is carried out whatever the durations say.
+  const bool exporting = s_.exportPending.load() != 0;
   bool any = false;
   for (const AviFile& f : files_)
-    if (f.Open() && f.durationSec > 0) any = true;
+    if (f.Open() && (f.durationSec > 0 || exporting)) any = true;
   if (!any) return;
   link_.ResetForSeek();
   for (AviFile& f : files_) {
-    if (!f.Open() || f.durationSec <= 0 || f.fmt->nb_streams == 0) continue;
+    if (!f.Open() || (f.durationSec <= 0 && !exporting) || f.fmt->nb_streams == 0) continue;
     const ::AVRational tb = f.fmt->streams[0]->time_base;
     const int64_t target = ::av_rescale_q(static_cast<int64_t>(seconds) * 1000000, ::AVRational{1, 1000000}, tb);
     av_seek_frame(f.fmt.get(), 0, target, AVSEEK_FLAG_BACKWARD);
@@ -279,7 +281,11 @@ void AviReader::Run() {
       if (!SwitchFiles()) break;
       opened = true;
     }
-    if (!opened && s_.seekPending.exchange(0) != 0) Seek();
+    if (!opened && s_.seekPending.exchange(0) != 0) {
+      const int exportSeq = s_.exportSeq.load();
+      Seek();
+      link_.SeekDone(exportSeq);
+    }
     Pass();
   }
   CloseFiles();

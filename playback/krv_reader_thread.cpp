@@ -60,10 +60,13 @@ bool KrvReader::SwitchFiles(const char* path) {
   return true;
 }
 
-// Step 4: a seek request, carried out only when the duration is known.
+// Step 4: a seek request, carried out only when the duration is known; the
+// seek of an export is carried out in any case (the exact key-frame seek
+// when the duration is unknown).
 void KrvReader::Seek() {
   const int seconds = s_.seekTarget.load();
-  if (file_.DurationUs() == 0) return;
+  const bool exporting = s_.exportPending.load() != 0;
+  if (file_.DurationUs() == 0 && !exporting) return;
   link_.ResetForSeek();
   krv::AVRational base{1, 1000000};
   for (krv::RecordingStream* st : file_.Context()->streams)
@@ -73,7 +76,10 @@ void KrvReader::Seek() {
     }
   if (base.num <= 0 || base.den <= 0) base = {1, 1000000};
   const int64_t target = krv::av_rescale_q(static_cast<int64_t>(seconds) * 1000000, krv::AVRational{1, 1000000}, base);
-  file_.SeekKeyframeEstimate(target);
+  if (file_.DurationUs() == 0)
+    file_.SeekKeyframe(target);
+  else
+    file_.SeekKeyframeEstimate(target);
 }
 
 // Steps 5 to 8: one packet.
@@ -155,7 +161,11 @@ void KrvReader::Run() {
       if (!SwitchFiles(path_)) break;
       opened = true;
     }
-    if (!opened && s_.seekPending.exchange(0) != 0) Seek();
+    if (!opened && s_.seekPending.exchange(0) != 0) {
+      const int exportSeq = s_.exportSeq.load();
+      Seek();
+      link_.SeekDone(exportSeq);
+    }
     Packet();
   }
 }

@@ -92,6 +92,10 @@ struct PlayState {
   std::atomic<int> seekTarget{0};  // whole seconds from the recording's start
   std::atomic<int> exportPending{0};
   std::atomic<int> exportEnd{0};
+  // Numbers each export request; written before seekPending, so a reader
+  // that takes seekPending and then reads it knows the seek serves that
+  // request (or a later one).
+  std::atomic<int> exportSeq{0};
   std::atomic<int> speedCode{16};
   std::atomic<int> currentItem{-1};
   std::atomic<int> currentChannel{0};  // AVI: channel whose video times drive the clock

@@ -2,6 +2,7 @@
 
 #include "krvreader/record_start.h"
 #include "media/ac_log.h"
+#include "playback/player_export.h"
 #include "media/ac_play_clock.h"
 #include "media/ac_snapshot_filter.h"
 #include "media/ac_sound_device.h"
@@ -40,6 +41,7 @@ class Player::Host final : public ReaderHost {
  public:
   explicit Host(Player* player) : player_(player) {}
   void RecordingOpened(int64_t startTime) override {
+    player_->lastStartTime_.store(startTime);
     if (player_->options_.callbacks.recordingOpened) player_->options_.callbacks.recordingOpened(startTime);
   }
   void SpeedResetToNormal() override { player_->SpeedResetToNormal(); }
@@ -103,6 +105,12 @@ Player::Player(const PlayerOptions& options) : options_(options), speedAfterSeek
   state_.mapQueue.store(&mapQueue_);
   state_.chartQueue.store(&chartQueue_);
   state_.host = host_.get();
+  export_ = std::make_unique<PlayerExport>(&state_);
+  avexport::AviExport::Callbacks exportCallbacks;
+  exportCallbacks.progress = cb.exportProgress;
+  exportCallbacks.finished = cb.exportFinished;
+  export_->Session().SetCallbacks(exportCallbacks);
+  state_.exportBranch = export_.get();
   readers_ = std::make_unique<ReaderThreads>(&state_);
 }
 
@@ -110,6 +118,7 @@ Player::~Player() { Close(); }
 
 bool Player::Close() {
   if (closed_) return closeResult_;
+  CancelExport();
   closed_ = true;
   Commanded();
   // Exit requested and each reader waited for (bounded).
@@ -125,6 +134,7 @@ bool Player::Close() {
     // Still running: everything it may touch stays alive for good.
     media::LogLine(media::LogLevel::kError, "player", "a reader thread did not end; the pipeline is left in place");
     (void)readers_.release();
+    (void)export_.release();
     (void)clock_.release();
     (void)filter_.release();
     (void)sound_.release();
@@ -153,6 +163,7 @@ bool Player::Close() {
 
 void Player::SelectKrv(const std::string& path, Select how) {
   if (closed_) return;
+  CancelExport();
   Commanded();
   state_.gates.ResetBoth();
   if (how == Select::kOpen) {
@@ -170,6 +181,7 @@ void Player::SelectKrv(const std::string& path, Select how) {
 
 bool Player::SelectAvi(const std::array<std::string, 4>& byChannel, int current, Select how) {
   if (closed_) return false;
+  CancelExport();
   Commanded();
   state_.gates.ResetBoth();
   if (how == Select::kOpen) {
@@ -201,6 +213,7 @@ std::array<std::string, 4> Player::AviByChannel(const std::vector<std::string>& 
 
 void Player::ClearSelection() {
   if (closed_) return;
+  CancelExport();
   Commanded();
   state_.gates.ResetBoth();
   state_.krvPath.Clear();
@@ -262,6 +275,7 @@ void Player::Start(int restart) {
 
 void Player::Open() {
   if (closed_) return;
+  CancelExport();
   state_.ended.store(0);
   state_.exitRequested.store(0);
   Start(1);
@@ -269,6 +283,7 @@ void Player::Open() {
 
 void Player::OpenAt(int second) {
   if (closed_) return;
+  CancelExport();
   state_.ended.store(0);
   state_.seekTarget.store(second);
   state_.seekPending.store(1);
@@ -319,6 +334,7 @@ void Player::SecondPlay() {
 
 void Player::Stop() {
   if (closed_) return;
+  CancelExport();
   Commanded();
   state_.secondPlayEvent.Reset();
   state_.stopRequested.store(1);
@@ -331,6 +347,7 @@ void Player::Stop() {
 
 void Player::Seek(int second) {
   if (closed_) return;
+  CancelExport();
   Commanded();
   state_.seekTarget.store(second);
   state_.seekPending.store(1);
@@ -362,6 +379,65 @@ void Player::SpeedResetToNormal() {
   state_.speedCode.store(code);
   clock_->SetSpeed(code);
   if (options_.callbacks.speedReset) options_.callbacks.speedReset(code);
+}
+
+// ---- export -----------------------------------------------------------------
+
+std::string Player::Export(avexport::ExportRequest request) {
+  if (closed_) return "The player is closed.";
+  if (!HasSelection()) return "No recording is selected.";
+  std::vector<std::string> sources;
+  if (state_.fileKind.load() == PlayState::kKrv) {
+    sources.push_back(state_.krvPath.Get());
+    sources.push_back(state_.krvOpenPath.Get());
+  } else {
+    for (int c = 0; c < 4; ++c) {
+      sources.push_back(state_.aviPath[c].Get());
+      sources.push_back(state_.aviOpenPath[c].Get());
+    }
+  }
+  std::string refused = avexport::AviExport::Check(request, sources);
+  if (!refused.empty()) return refused;
+  CancelExport();
+  Commanded();
+  if (request.recordingStart == 0) {
+    request.recordingStart = lastStartTime_.load();
+    if (request.recordingStart == 0) {
+      for (const std::string& s : sources)
+        if (!s.empty() && (request.recordingStart = krv::RecordStartFromName(s.c_str())) > 0) break;
+      if (request.recordingStart < 0) request.recordingStart = 0;
+    }
+  }
+  for (int c = 0; c < 4; ++c) state_.exportPath[c].Set(request.outputs[c].c_str());
+  export_->Session().Begin(request);
+  // The request words in the order the reader reads them: the number of the
+  // request before the seek, the seek before the export.
+  const int seq = export_->NextSeq();
+  state_.exportSeq.store(seq);
+  state_.seekTarget.store(request.startSecond);
+  state_.exportEnd.store(request.endSecond);
+  state_.seekPending.store(1);
+  state_.exportPending.store(1);
+  // A reader parked at the end of its recording, or after a stop, is woken:
+  // the export's seek brings it back into the recording.
+  state_.stopRequested.store(0);
+  state_.secondPlayEvent.Reset();
+  OpenGate();
+  EnsureReader();
+  clock_->SetMode(media::ACPlayClock::kModePlay);
+  return "";
+}
+
+bool Player::CancelExport() {
+  if (!export_) return false;
+  state_.exportPending.store(0);
+  return export_->Session().Cancel();
+}
+
+bool Player::Exporting() const { return export_ && export_->Session().Active(); }
+
+avexport::ExportResult Player::LastExportResult() const {
+  return export_ ? export_->Session().LastResult() : avexport::ExportResult{};
 }
 
 }  // namespace playback

@@ -23,6 +23,7 @@
 #include "media/ac_media_list.h"
 #include "media/ac_messages.h"
 #include "media/ac_movie_filter.h"
+#include "export/avi_export.h"
 #include "playback/play_state.h"
 #include "playback/reader_threads.h"
 
@@ -38,6 +39,8 @@ class ChartRecordConsumer;
 }  // namespace vehicle
 
 namespace playback {
+
+class PlayerExport;
 
 // What the player tells its owner. Each is optional; each is called on one
 // of the pipeline's threads (named) and must not block.
@@ -59,6 +62,12 @@ struct PlayerCallbacks {
   // A command was given (driving thread): what the clock does may change
   // from here on, so timings measured across it are not comparable.
   std::function<void()> command;
+  // An export's progress: each new percent, raw (below 0 before the start
+  // second, 100 at the end packet) (reader thread).
+  std::function<void(int percent)> exportProgress;
+  // An export ended: finished, stopped early, failed or cancelled (the
+  // reader thread, or the driving thread for a cancel).
+  std::function<void(const avexport::ExportResult& result)> exportFinished;
 };
 
 struct PlayerOptions {
@@ -142,6 +151,19 @@ class Player {
   bool Close();
   bool Closed() const { return closed_; }
 
+  // ---- export ------------------------------------------------------------
+  // Copies the stretch of the selected recording to the request's outputs:
+  // the reader seeks to the start and writes instead of playing until each
+  // channel's end packet, then plays on from there. A running export is
+  // cancelled first. Empty when it started; else why it was refused (the
+  // request's paths are checked against the recording being read).
+  std::string Export(avexport::ExportRequest request);
+  // Ends a running export and removes its files. True when one ran. A
+  // seek, Stop, another selection and Close cancel it first.
+  bool CancelExport();
+  bool Exporting() const;
+  avexport::ExportResult LastExportResult() const;
+
   // ---- what the player holds ----------------------------------------------
   PlayState& State() { return state_; }
   const PlayState& State() const { return state_; }
@@ -185,6 +207,8 @@ class Player {
   std::unique_ptr<vehicle::MapRecordConsumer> map_;
   std::unique_ptr<vehicle::ChartRecordConsumer> chart_;
   std::unique_ptr<ReaderThreads> readers_;
+  std::unique_ptr<PlayerExport> export_;
+  std::atomic<int64_t> lastStartTime_{0};  // written by the reader threads
   bool soundReady_ = false;
   bool soundIsNull_ = false;
   bool closed_ = false;

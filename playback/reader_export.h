@@ -7,26 +7,12 @@
 
 #include <cstdint>
 
-#include "krvreader/byte_io.h"
+#include "export/export_packet.h"
 #include "playback/play_state.h"
 
 namespace playback {
 
-struct ExportPacket {
-  int fileKind = PlayState::kKrv;
-  int channel = -1;        // 0-3; -1 for a stream without a channel
-  int streamKind = 0;      // krv::KIND_VIDEO, KIND_AUDIO or KIND_DATA
-  int codecId = 0;         // the container's codec identifier
-  const unsigned char* data = nullptr;
-  int size = 0;
-  bool key = false;
-  int64_t timeMs = 0;      // KRV: dts / 1000; AVI: dts x time base, in ms
-  int64_t dts = 0;         // as the source gives it, in timeBase units
-  krv::AVRational timeBase{1, 1000000};
-  int width = 0;           // video: the source stream's picture
-  int height = 0;
-  int framesPerSecond = 0; // KRV video: the stream's rate, 0 when unknown
-};
+using ExportPacket = avexport::SourcePacket;
 
 class ReaderExport {
  public:
@@ -36,6 +22,10 @@ class ReaderExport {
   virtual void ExportPacket(PlayState& state, const ExportPacket& packet) = 0;
   // On the reader thread: the recording ran out while exportPending was set.
   virtual void ExportSourceEnded(PlayState& state) = 0;
+  // On the reader thread: it carried out a seek whose request came with
+  // exportSeq == requestSeq (read after it took seekPending). Packets read
+  // before the seek of an export are not that export's.
+  virtual void ExportSeekDone(PlayState& state, int requestSeq) = 0;
 };
 
 }  // namespace playback

@@ -147,4 +147,8 @@ void ReaderLink::ExportEnded() {
   if (s_.exportPending.load() != 0 && s_.exportBranch) s_.exportBranch->ExportSourceEnded(s_);
 }
 
+void ReaderLink::SeekDone(int requestSeq) {
+  if (s_.exportBranch) s_.exportBranch->ExportSeekDone(s_, requestSeq);
+}
+
 }  // namespace playback::detail

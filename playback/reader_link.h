@@ -88,6 +88,8 @@ class ReaderLink {
   bool HandToExport(const ExportPacket& packet);
   // The recording ran out while exporting.
   void ExportEnded();
+  // A seek was carried out for requests up to exportSeq `requestSeq`.
+  void SeekDone(int requestSeq);
 
  private:
   PlayState& s_;

@@ -30,6 +30,8 @@ inline constexpr char kSectionWaveConfig[] = "WaveConfig";
 inline constexpr char kKeySpeed[] = "Speed";
 inline constexpr char kKeyTemperature[] = "Temperature";
 inline constexpr char kKeySaveParam[] = "SaveParam";
+inline constexpr char kKeySaveSha256[] = "SaveSha256";  // 1: a SHA-256 manifest beside exported files
+inline constexpr char kKeySaveGpx[] = "SaveGpx";        // 1: a GPX track beside exported files
 
 inline constexpr char kSettingsFileName[] = "setting.ini";
 inline constexpr char kLanguageFolderName[] = "Language";

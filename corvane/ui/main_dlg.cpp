@@ -233,6 +233,7 @@ void CCorvaneDlg::StartPipeline(const Options& options) {
   cb.snapshotWritten = [this](const std::string& path, bool ok) {
     if (!ok) QMetaObject::invokeMethod(this, [this, path] { OnSnapshotFailed(path); }, Qt::QueuedConnection);
   };
+  SetUpExport(&cb, options);
   player_ = std::make_unique<playback::Player>(o);
 }
 

@@ -34,6 +34,7 @@
 #include "media/ac_messages.h"
 #include "media/ac_movie_filter.h"
 #include "playback/player.h"
+#include "export/avi_export.h"
 
 class QLabel;
 class QProgressDialog;
@@ -102,6 +103,9 @@ class CCorvaneDlg : public QWidget {
     // The ALSA mixer device of the volume slider and the sound button;
     // empty: no mixer (the two controls are disabled).
     std::string mixerDevice = "default";
+    // Told of every percent an export reports (reader thread), before the
+    // window is.
+    std::function<void(int percent)> exportObserver;
   };
 
   explicit CCorvaneDlg(const Options& options);
@@ -185,6 +189,11 @@ class CCorvaneDlg : public QWidget {
   bool pipelineClosed() const { return pipelineClosed_; }
   // Lays the children out again (size, levels or swap changed).
   void Relayout();
+  // The export's progress dialog while an export runs, else null.
+  QProgressDialog* exportProgressDialog() const { return exportProgress_; }
+  // The window's own notice that an export ended (posted by the player's
+  // callback; the result is the player's).
+  static constexpr uint32_t kMsgExportEnded = 0x4A0;
 
  protected:
   bool event(QEvent* event) override;
@@ -246,6 +255,11 @@ class CCorvaneDlg : public QWidget {
   // Enables the volume slider and the sound button when their controls
   // exist, with their tooltips.
   void UpdateVolumeControls();
+  // main_export.cpp
+  // The player's export callbacks and the lower panel's save hooks.
+  void SetUpExport(playback::PlayerCallbacks* callbacks, const Options& options);
+  bool HandleExportMessage(uint32_t message, intptr_t wParam, intptr_t lParam);
+  void OnExportEnded();
 
   // Fields of the window alone (user-interface thread).
   QString speedText_ = QStringLiteral("x1");
@@ -296,6 +310,12 @@ class CCorvaneDlg : public QWidget {
   std::shared_ptr<acsound::MixerDevice> mixer_;
   std::unique_ptr<acsound::volumcontrol> volume_;
   std::unique_ptr<acsound::mutecontrol> mute_;
+
+  // The export (user-interface thread, but the percent last posted, which
+  // the reader thread's callback keeps).
+  avexport::ExportRequest stagedExport_;
+  QProgressDialog* exportProgress_ = nullptr;
+  std::atomic<int> exportPercentPosted_{-1};
 };
 
 }  // namespace corvane

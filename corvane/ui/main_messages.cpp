@@ -60,8 +60,11 @@ bool CCorvaneDlg::HandleMessage(uint32_t message, intptr_t wParam, intptr_t lPar
     case media::WM_MIXER_VOLUME:
       OnMixerChange(wParam);
       return true;
+    case media::WM_EXPORT:
+    case media::WM_EXPORT_PROGRESS:
+    case kMsgExportEnded:
+      return HandleExportMessage(message, wParam, lParam);
     default:
-      // The export (0x485) comes with its part.
       return false;
   }
 }

@@ -62,8 +62,9 @@ CWaveDlg::CWaveDlg(QWidget* parent) : QWidget(parent) {
     controls::SendMessageTo(parentWidget(), media::WM_LOWER_PANEL_LEVEL, 1, 0);
     ShowCalendar(true);
   });
-  // Cut points and the export come with their own part.
-  for (int i = 2; i < 5; ++i) buttons_[i]->setEnabled(false);
+  connect(buttons_[2], &QAbstractButton::clicked, this, [this] { OnSetCut(); });
+  connect(buttons_[3], &QAbstractButton::clicked, this, [this] { OnDelCut(); });
+  connect(buttons_[4], &QAbstractButton::clicked, this, [this] { OnCutVideo(); });
 
   speedUnit_ = GetSettingInt(kSectionWaveConfig, kKeySpeed, 0);
   temperatureUnit_ = GetSettingInt(kSectionWaveConfig, kKeyTemperature, 0);
@@ -119,6 +120,9 @@ bool CWaveDlg::event(QEvent* e) {
         return true;
       case media::WM_RECORDING_OPENED:
         calendarStart_ = recordingStart_.load();  // handed to the calendar once it exists
+        // Cut points belong to the recording they were set in.
+        cut_.Reset();
+        ShowCutMarks();
         return true;
       default:
         return true;

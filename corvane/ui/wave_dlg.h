@@ -11,15 +11,21 @@
 #include <QBasicTimer>
 #include <QLabel>
 #include <QWidget>
+#include <array>
 #include <atomic>
 #include <cstdint>
+#include <functional>
+#include <string>
 
 #include "controls/bitmap_slider.h"
 #include "controls/picture_button.h"
+#include "core/cut_state.h"
+#include "export/avi_export.h"
 
 namespace corvane {
 
 class CDVRCalendarCtrl;
+class CSaveVideoFileDlg;
 
 class CWaveDlg : public QWidget {
   Q_OBJECT
@@ -57,6 +63,23 @@ class CWaveDlg : public QWidget {
   bool CalendarShown() const { return calendarShown_; }
   CDVRCalendarCtrl* calendar() const { return calendar_; }
 
+  // ---- cut points and the save flow (wave_cut.cpp) -------------------------
+  // What the save flow needs from the main window.
+  struct ExportHooks {
+    // The recording being played: its KRV path, or its AVI paths by slot.
+    std::function<void(std::string* krvPath, std::array<std::string, 4>* aviPaths)> source;
+    // Takes the request (outputs, sidecars) before WM_EXPORT is sent.
+    std::function<void(const avexport::ExportRequest& request)> stage;
+  };
+  void SetExportHooks(const ExportHooks& hooks) { exportHooks_ = hooks; }
+  const CutState& cutState() const { return cut_; }
+  // Buttons 1103-1105.
+  void OnSetCut();
+  void OnDelCut();
+  void OnCutVideo();
+  // The save dialog while it is open, else null.
+  CSaveVideoFileDlg* saveDialog() const { return saveDialog_; }
+
  protected:
   bool event(QEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
@@ -65,6 +88,7 @@ class CWaveDlg : public QWidget {
  private:
   void PlaceControls();
   void ShowCalendar(bool on);
+  void ShowCutMarks();
 
   QWidget* chart_ = nullptr;     // the sensor chart's place
   CDVRCalendarCtrl* calendar_ = nullptr;
@@ -82,6 +106,9 @@ class CWaveDlg : public QWidget {
   int temperatureUnit_ = 0;  // "WaveConfig" "Temperature"
   std::atomic<int64_t> recordingStart_{0};  // written by a reader thread
   int64_t calendarStart_ = 0;               // what the calendar was last given
+  CutState cut_;
+  ExportHooks exportHooks_;
+  CSaveVideoFileDlg* saveDialog_ = nullptr;  // while the save dialog runs
 };
 
 // "%02d:%02d:%02d/%02d:%02d:%02d" of a position and a total in seconds.

@@ -146,6 +146,7 @@ void WindowFixture::OpenWindow(bool scanDemo) {
   options.showObserver = recorder_.Observer();
   options.allowOpenGL = allowOpenGL_;
   options.mixerDevice = mixerDevice_;
+  options.exportObserver = exportObserver_;
   dlg_ = std::make_unique<CCorvaneDlg>(options);
   dlg_->show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(dlg_.get()));

@@ -94,6 +94,8 @@ class WindowFixture : public ::testing::Test {
   bool allowOpenGL_ = true;
   // The window's mixer device; none unless a test starts a sound server.
   std::string mixerDevice_;
+  // Told of every export percent (reader thread).
+  std::function<void(int)> exportObserver_;
 };
 
 

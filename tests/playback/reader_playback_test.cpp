@@ -492,6 +492,7 @@ class NotingExport : public playback::ReaderExport {
     std::lock_guard<std::mutex> lock(mutex_);
     ++sourceEnded_;
   }
+  void ExportSeekDone(playback::PlayState&, int) override {}
   std::vector<Noted> Packets() {
     std::lock_guard<std::mutex> lock(mutex_);
     return noted_;
@@ -567,6 +568,7 @@ TEST_F(KrvPlayback, AnExportPastTheEndOfTheRecordingIsToldTheSourceEnded) {
 
 TEST_F(KrvPlayback, WithoutAnExportBranchTheRequestOnlySeeks) {
   HeadlessPlayer p(Opts());
+  p.State().exportBranch = nullptr;
   ASSERT_TRUE(PlayUntilSecond(p, Gop30(), 0));
   RequestExport(p, 4, 5);
   ASSERT_TRUE(p.WaitForEnd(kWaitMs));

@@ -38,11 +38,13 @@ int runFramemd5(const std::vector<std::string>& args) { return RunMediaCommand("
 int runPlay(const std::vector<std::string>& args) { return RunMediaCommand("play", args); }
 int runSynth(const std::vector<std::string>& args) { return RunMediaCommand("synth", args); }
 int runSynthFolder(const std::vector<std::string>& args) { return RunMediaCommand("synth-folder", args); }
+int runExport(const std::vector<std::string>& args) { return RunMediaCommand("export", args); }
 
 KRVTOOL_COMMAND("framemd5", kFramemd5Summary, nullptr, runFramemd5);
 KRVTOOL_COMMAND("play", kPlaySummary, nullptr, runPlay);
 KRVTOOL_COMMAND("synth", kSynthSummary, nullptr, runSynth);
 KRVTOOL_COMMAND("synth-folder", kSynthFolderSummary, nullptr, runSynthFolder);
+KRVTOOL_COMMAND("export", kExportSummary, nullptr, runExport);
 
 }  // namespace
 

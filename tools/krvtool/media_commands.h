@@ -13,6 +13,7 @@ namespace krvtool {
 inline constexpr char kFramemd5Summary[] = "MD5 of every picture or sound block the decoders make of a channel";
 inline constexpr char kPlaySummary[] = "play a recording through the real pipeline, headless";
 inline constexpr char kSynthSummary[] = "write a synthetic KRV recording (H.264, ADPCM, vehicle data)";
+inline constexpr char kExportSummary[] = "copy a stretch of a recording into one AVI file per channel";
 inline constexpr char kSynthFolderSummary[] = "write the demo record folder (KRV and AVI recordings)";
 
 // Replaces this process with "krvtool-media NAME ARGS..." from krvtool's

@@ -13,6 +13,7 @@ PlayLog::PlayLog(const Options& options) {
   pictures_.reserve(static_cast<size_t>(std::max(0, options.pictureLogCapacity)));
   ticks_.reserve(static_cast<size_t>(std::max(0, options.tickLogCapacity)));
   posts_.reserve(1 << 14);
+  exportProgress_.reserve(1 << 10);
 }
 
 playback::PlayerCallbacks PlayLog::Callbacks() {
@@ -36,7 +37,38 @@ playback::PlayerCallbacks PlayLog::Callbacks() {
     std::lock_guard<std::mutex> lock(logMutex_);
     snapshots_.push_back(path);
   };
+  cb.exportProgress = [this](int percent) {
+    std::lock_guard<std::mutex> lock(logMutex_);
+    exportProgress_.push_back(percent);
+  };
+  cb.exportFinished = [this](const avexport::ExportResult& result) {
+    {
+      std::lock_guard<std::mutex> lock(logMutex_);
+      exportResult_ = result;
+      ++exportsEnded_;
+    }
+    exportEnded_.notify_all();
+  };
   return cb;
+}
+
+bool PlayLog::WaitForExportEnd(int timeoutMs, int64_t endedBefore, avexport::ExportResult* result) {
+  std::unique_lock<std::mutex> lock(logMutex_);
+  if (!exportEnded_.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                             [&] { return exportsEnded_ > endedBefore; }))
+    return false;
+  if (result) *result = exportResult_;
+  return true;
+}
+
+int64_t PlayLog::ExportsEnded() const {
+  std::lock_guard<std::mutex> lock(logMutex_);
+  return exportsEnded_;
+}
+
+std::vector<int> PlayLog::ExportProgress() const {
+  std::lock_guard<std::mutex> lock(logMutex_);
+  return exportProgress_;
 }
 
 playback::PlayerOptions HeadlessPlayer::MakeOptions(const Options& options, PlayLog* log) {

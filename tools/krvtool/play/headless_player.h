@@ -110,6 +110,14 @@ class PlayLog {
   // A command was given: pacing is measured between two commands only.
   void Command() { epoch_.fetch_add(1); }
 
+  // ---- exports ----
+  // Until the number of exports ended exceeds `endedBefore`, or timeoutMs.
+  // True with the last one's result when one did.
+  bool WaitForExportEnd(int timeoutMs, int64_t endedBefore, avexport::ExportResult* result);
+  int64_t ExportsEnded() const;
+  // Every percent the exports reported, in order.
+  std::vector<int> ExportProgress() const;
+
  private:
   void NoteTick(int64_t dts);
   void NotePicture(int channel, int64_t dts, int width, int height);
@@ -130,6 +138,10 @@ class PlayLog {
   std::atomic<int64_t> lastStartTime_{0};
   std::atomic<int64_t> speedResets_{0};
   std::atomic<int64_t> epoch_{0};
+  std::condition_variable exportEnded_;
+  std::vector<int> exportProgress_;        // guarded by logMutex_
+  avexport::ExportResult exportResult_;    // guarded by logMutex_
+  int64_t exportsEnded_ = 0;               // guarded by logMutex_
 };
 
 // A player with null renderers whose callbacks fill a PlayLog: the player
