@@ -17,9 +17,14 @@
 #include "controls/bitmap_slider.h"
 #include "controls/picture_button.h"
 
+namespace vehicle {
+class ChartRecordConsumer;
+}
+
 namespace corvane {
 
 class CDVRCalendarCtrl;
+class COScopeCtrl;
 
 class CWaveDlg : public QWidget {
   Q_OBJECT
@@ -57,6 +62,13 @@ class CWaveDlg : public QWidget {
   bool CalendarShown() const { return calendarShown_; }
   CDVRCalendarCtrl* calendar() const { return calendar_; }
 
+  // The sensor chart (wave_chart.cpp).
+  COScopeCtrl* scope() const { return scope_; }
+  // Feeds the chart from the player's chart consumer (its feed thread).
+  void AttachChart(vehicle::ChartRecordConsumer* consumer);
+  // No more samples (before the consumer or the panel goes away).
+  void DetachChart();
+
  protected:
   bool event(QEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
@@ -65,8 +77,14 @@ class CWaveDlg : public QWidget {
  private:
   void PlaceControls();
   void ShowCalendar(bool on);
+  // wave_chart.cpp: the chart made and set up; its unit flags kept.
+  COScopeCtrl* CreateScope();
+  void ApplyChartUnits();
+  void ReadChartUnits();
 
   QWidget* chart_ = nullptr;     // the sensor chart's place
+  COScopeCtrl* scope_ = nullptr;  // the chart itself (chart_)
+  vehicle::ChartRecordConsumer* chartConsumer_ = nullptr;
   CDVRCalendarCtrl* calendar_ = nullptr;
   controls::CBitmapSlider* slider_ = nullptr;
   QLabel* timeText_ = nullptr;
