@@ -15,8 +15,13 @@
 #include "core/ini.h"
 #include "core/settings.h"
 #include "core/text_codec.h"
+#include "media/ac_log.h"
 #include "media/ac_media_list.h"
 #include "ui/dialog_texts.h"
+
+// The map page's resources live in this static library; they are
+// registered before the first view loads them.
+static void InitMapResources() { Q_INIT_RESOURCE(map); }
 
 namespace corvane {
 
@@ -30,6 +35,20 @@ QString SettingText(const char* key, const char* def) {
 
 constexpr int kFieldIds[4] = {CMapDlg::IDC_SATUSED, CMapDlg::IDC_SATVISIBLE, CMapDlg::IDC_SPEEDTEXT,
                               CMapDlg::IDC_COURSE};
+
+// The page's script errors go to the log (one line each, quiet unless
+// CORVANE_LOG=debug for anything but errors).
+class MapPage : public QWebEnginePage {
+ public:
+  using QWebEnginePage::QWebEnginePage;
+
+ protected:
+  void javaScriptConsoleMessage(JavaScriptConsoleMessageLevel level, const QString& message, int line,
+                                const QString& source) override {
+    media::LogLine(level == ErrorMessageLevel ? media::LogLevel::kError : media::LogLevel::kDebug, "map",
+                   "page %s:%d: %s", source.toUtf8().constData(), line, message.toUtf8().constData());
+  }
+};
 
 }  // namespace
 
@@ -156,8 +175,10 @@ void CMapDlg::ShowFields() {
 }
 
 void CMapDlg::CreateView() {
+  InitMapResources();
   view_ = new QWebEngineView(this);
   view_->setObjectName(QStringLiteral("mapView"));
+  view_->setPage(new MapPage(view_));
   view_->setContextMenuPolicy(Qt::NoContextMenu);
   host_ = new MapHost(this);
   channel_ = new QWebChannel(this);
@@ -216,6 +237,11 @@ void CMapDlg::PlaceControls() {
 }
 
 void CMapDlg::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_D && (event->modifiers() & Qt::ControlModifier)) {
+    ShowFields();
+    event->accept();
+    return;
+  }
   switch (event->key()) {
     case Qt::Key_Return:
     case Qt::Key_Enter:
