@@ -47,6 +47,7 @@ class volumcontrol;
 namespace corvane {
 
 class CDVRCalendarCtrl;
+class CGEventMarks;
 class CMapDlg;
 class CRecTpyeSearch;
 class CWaveDlg;
@@ -160,6 +161,7 @@ class CCorvaneDlg : public QWidget {
   QWidget* mapPanel() const { return map_; }
   CMapDlg* mapDlg() const { return mapDlg_; }
   bool mapEnlarged() const { return mapEnlarged_; }
+  CGEventMarks* gEventMarks() const { return gEventMarks_; }
   QWidget* livePanel() const { return live_; }
   QWidget* searchPanel() const { return search_; }
   CRecTpyeSearch* searchDialog() const { return recSearch_; }
@@ -243,6 +245,8 @@ class CCorvaneDlg : public QWidget {
   void StartVehicleViews();
   void CloseVehicleViews();
   void OnMapEnlarged(bool on);
+  // The opened recording's G events marked on the seek slider.
+  void ScanGEvents(const std::string& path);
   // main_frame.cpp
   Qt::Edges EdgesAt(const QPoint& pos) const;
   // main_volume.cpp
@@ -281,6 +285,7 @@ class CCorvaneDlg : public QWidget {
   CWaveDlg* wave_ = nullptr;
   QWidget* map_ = nullptr;
   CMapDlg* mapDlg_ = nullptr;  // map_ as what it is
+  CGEventMarks* gEventMarks_ = nullptr;
   QWidget* live_ = nullptr;
   QWidget* search_ = nullptr;
   CRecTpyeSearch* recSearch_ = nullptr;  // search_ as what it is

@@ -7,11 +7,14 @@
 #include <QJsonObject>
 #include <QPushButton>
 #include <QWebEngineView>
+#include <filesystem>
 #include <memory>
 
 #include "controls/message_event.h"
 #include "map_test_util.h"
 #include "media/ac_messages.h"
+#include "synth/synth.h"
+#include "ui/g_event_marks.h"
 #include "ui/map_dlg.h"
 #include "ui/scope_ctrl.h"
 #include "ui/video_layout.h"
@@ -145,6 +148,52 @@ TEST_F(UiVehicleViewsTest, ClosingBeforeThePageIsReadyIsClean) {
   Click(Dlg::IDC_MAP);  // the page starts loading; the map thread waits for it
   CloseWindow();
   SUCCEED();
+}
+
+// One recording of 12 s with a G event of 1.2 G at 5 s.
+const std::string& GEventFolder() {
+  static const std::string folder = TestTreeOnce("ui-gevent-v1", [](const std::string& dir) {
+    krvsynth::SynthOptions o;
+    o.seconds = 12;
+    o.startTime = krvsynth::ParseStartTime("20240305090000");
+    o.width = 176;
+    o.height = 144;
+    o.channels = 1;
+    o.gEvents = {{5.0, 1.2}};
+    const std::string path = dir + "/20240305/20240305090000_1000.krv";
+    std::filesystem::create_directories(dir + "/20240305");
+    std::string error;
+    if (krvsynth::WriteKrv(o, path, &error)) return true;
+    ADD_FAILURE() << error;
+    return false;
+  });
+  return folder;
+}
+
+class UiGEventTest : public WindowFixture {
+ protected:
+  UiGEventTest() { noWindow_ = true; }
+};
+
+TEST_F(UiGEventTest, AnEventIsMarkedOnTheSliderAndAClickOnTheMarkSeeksThere) {
+  const std::string folder = GEventFolder();
+  OpenWindow(false);
+  ASSERT_EQ(dlg()->OpenFolder(folder), FolderScanStatus::Ok);
+  ASSERT_EQ(dlg()->list()->RowCount(), 1);
+  DoubleClickRow(0);
+  CGEventMarks* marks = dlg()->gEventMarks();
+  ASSERT_TRUE(WaitUntil([&] { return !marks->Scanning(); }, 20000));
+  ASSERT_EQ(marks->Events().size(), 1u);
+  EXPECT_EQ(marks->Events()[0].timeMs, 5000);
+  EXPECT_NEAR(marks->Events()[0].peak, 1.2, 1e-9);
+  controls::CBitmapSlider* slider = dlg()->waveDlg()->slider();
+  ASSERT_TRUE(WaitUntil([&] { return slider->Maximum() >= 11; }, 20000));
+  Click(Dlg::IDC_PAUSE);
+  ASSERT_LT(slider->Pos(), 5);
+  const int x = marks->MarkX(marks->Events()[0]);
+  QTest::mouseClick(slider, Qt::LeftButton, {}, QPoint(x + 2, slider->height() / 2));
+  Click(Dlg::IDC_PLAY);
+  EXPECT_TRUE(WaitUntil([&] { return slider->Pos() >= 5 && slider->Pos() <= 8; }, 10000)) << slider->Pos();
 }
 
 }  // namespace
