@@ -179,6 +179,10 @@ class Player {
   media::ACAMFDataList& ChartQueue() { return chartQueue_; }
   vehicle::MapRecordConsumer& Map() { return *map_; }
   vehicle::ChartRecordConsumer& Chart() { return *chart_; }
+  // Whether the readers queue GPS records to the map (true at start). A map
+  // view takes records only once it has been shown; until then queuing to it
+  // is a no-op.
+  void AcceptMapRecords(bool on) { state_.mapQueue.store(on ? &mapQueue_ : nullptr); }
   void SetSpeedAfterSeek(int speedCode) { speedAfterSeek_.store(speedCode); }
 
  private:

@@ -3,12 +3,9 @@
 #include <cstring>
 
 #include "media/ac_media_list.h"
+#include "vehicle/map_offset.h"
 
 namespace vehicle {
-
-namespace {
-constexpr int kIdleWaitMs = 100;
-}  // namespace
 
 RecordConsumer::RecordConsumer(media::ACAMFDataList* queue, int logCapacity)
     : queue_(queue), capacity_(logCapacity > 0 ? static_cast<size_t>(logCapacity) : 0) {
@@ -20,12 +17,13 @@ RecordConsumer::~RecordConsumer() { Stop(); }
 bool RecordConsumer::Start() {
   if (thread_.Attached() || !queue_) return false;
   stop_.store(false);
+  stopEvent_.Reset();
   return thread_.Start([this] { Loop(); });
 }
 
 void RecordConsumer::Stop() {
   stop_.store(true);
-  if (queue_) queue_->WakeWaiters();
+  stopEvent_.Set();
   thread_.Join();
 }
 
@@ -33,14 +31,17 @@ void RecordConsumer::Loop() {
   // One slot's worth: a record is never longer than a queue slot.
   unsigned char record[kRecordCapacity + 1];
   while (!stop_.load()) {
+    if (!BeforeTake()) continue;
     int64_t timeMs = 0;
     int size = kRecordCapacity;
     queue_->Lock(-1);
     int got = queue_->PopPacket(&timeMs, record, &size);
     queue_->Unlock();
     if (!got) {
-      // Woken by the next push or by Stop; the bound only limits a lost wake.
-      queue_->WaitForData(kIdleWaitMs);
+      // Woken by the next record, a stop or the hook's event; the bound
+      // only makes a lost wake-up cost a turn.
+      media::ACEvent* events[3] = {queue_->DataEvent(), &stopEvent_, ExtraWake()};
+      if (media::WaitForEvents(events, events[2] ? 3 : 2, 200) == 2) OnExtraWake();
       continue;
     }
     Handle(timeMs, record, size);
@@ -80,34 +81,65 @@ void RecordConsumer::Note(const SeenRecord& r, bool drawn, bool reset) {
   else dropped_ = true;
 }
 
+bool MapRecordConsumer::BeforeTake() {
+  if (!pageReady_.IsSet()) {
+    // Until the page is ready; a stop ends the wait.
+    media::ACEvent* events[2] = {&pageReady_, StopEvent()};
+    media::WaitForEvents(events, 2, media::kInfinite);
+    return false;
+  }
+  if (clearTracks_.Wait(0)) ClearAll();
+  return true;
+}
+
+void MapRecordConsumer::OnExtraWake() { ClearAll(); }
+
+void MapRecordConsumer::ClearAll() {
+  if (MapSink* sink = sink_.load()) sink->ClearAllTrackLine(gps_.carInfo);
+}
+
 void MapRecordConsumer::Handle(int64_t timeMs, const unsigned char* data, int size) {
   SeenRecord r;
   r.timeMs = timeMs;
   if (IsSeekRecord(data, size)) {
     r.kind = SeenRecord::kSeek;
+    ClearAll();
     Note(r, false, true);
     return;
   }
   char name[kAmfStringLimit];
   if (!WalkRecord(data, size, &gps_, name)) {
+    // Nothing drawn, the fields keep their text.
     r.kind = SeenRecord::kBroken;
     Note(r, false, false);
     return;
   }
   r.kind = std::strcmp(name, kGpsName) == 0 ? SeenRecord::kGps : SeenRecord::kOther;
-  r.usable = gps_.UsableFix();
+  MapSink* sink = sink_.load();
+  // A fix equal to the last one drawn (exactly; 0/0 at start) is not drawn
+  // again.
+  const bool moved = gps_.lat - gps_.lastDrawnLat != 0 || gps_.lon - gps_.lastDrawnLon != 0;
+  r.usable = gps_.UsableFix() && moved;
+  if (r.usable) {
+    double lon = gps_.lon;
+    double lat = gps_.lat;
+    if (offsetApplies_.load() && mapOffsetEnabled_.load()) ApplyMapOffset(&lon, &lat);
+    gps_.correctedLon = lon;
+    gps_.correctedLat = lat;
+    if (sink) {
+      sink->DrawTrackLine(gps_.carInfo, lat, lon);
+      sink->MoveCar(gps_.carInfo, lat, lon, TruncateToInt32(gps_.course));
+      sink->Flyto(lat, lon);
+    }
+    gps_.lastDrawnLat = gps_.lat;
+    gps_.lastDrawnLon = gps_.lon;
+  }
+  if (sink) sink->ShowFields(gps_.satUsed, gps_.satVisible, gps_.speed, gps_.course);
   r.values[0] = gps_.lat;
   r.values[1] = gps_.lon;
   r.values[2] = gps_.speed;
   r.values[3] = gps_.course;
   r.values[4] = gps_.satUsed;
-  if (r.usable) {
-    // The map draws the fix (the offset correction belongs to the view).
-    gps_.correctedLat = gps_.lat;
-    gps_.correctedLon = gps_.lon;
-    gps_.lastDrawnLat = gps_.lat;
-    gps_.lastDrawnLon = gps_.lon;
-  }
   Note(r, r.usable, false);
 }
 
@@ -116,6 +148,7 @@ void ChartRecordConsumer::Handle(int64_t timeMs, const unsigned char* data, int 
   r.timeMs = timeMs;
   if (IsClearRecord(data, size)) {
     r.kind = SeenRecord::kClear;
+    if (ChartSink* sink = sink_.load()) sink->Reset();
     Note(r, false, true);
     return;
   }
@@ -137,6 +170,10 @@ void ChartRecordConsumer::Handle(int64_t timeMs, const unsigned char* data, int 
   r.values[3] = sensors_.temperature;
   r.values[4] = sensors_.speed;
   // Every walked record appends one sample of the five current values.
+  if (ChartSink* sink = sink_.load()) {
+    if (wentBack) sink->Reset();
+    sink->Sample(timeMs, sensors_.x, sensors_.y, sensors_.z, sensors_.temperature, sensors_.speed);
+  }
   Note(r, true, wentBack);
 }
 

@@ -15,6 +15,8 @@
 namespace corvane {
 
 int CCorvaneApp::Run(int argc, char** argv, const ShownHook& shown) {
+  // The map's web view shares the window's OpenGL contexts.
+  QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
   QApplication app(argc, argv);
   // Taken before any other thread starts, so the signals come here and not
   // to a library's handler.

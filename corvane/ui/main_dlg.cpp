@@ -19,6 +19,7 @@
 #include "ui/calendar_ctrl.h"
 #include "ui/dialog_texts.h"
 #include "ui/file_property.h"
+#include "ui/map_dlg.h"
 #include "ui/rec_type_search.h"
 #include "ui/video_layout.h"
 #include "ui/video_surface.h"
@@ -193,7 +194,7 @@ void CCorvaneDlg::CreateControls() {
   layout_->setObjectName(QStringLiteral("GCEVideoLayoutDialog"));
   wave_ = new CWaveDlg(this);
   wave_->setObjectName(QStringLiteral("CWaveDlg"));
-  map_ = MakePanelPlace(this, "CMapDlg", QColor(0xE8, 0xEE, 0xE0));
+  map_ = CreateMapView();
   live_ = MakePanelPlace(this, "LiveView", QColor(0x20, 0x28, 0x30));
   recSearch_ = new CRecTpyeSearch(this);
   search_ = recSearch_;
@@ -235,11 +236,13 @@ void CCorvaneDlg::StartPipeline(const Options& options) {
   };
   SetUpExport(&cb, options);
   player_ = std::make_unique<playback::Player>(o);
+  StartVehicleViews();
 }
 
 void CCorvaneDlg::ClosePipeline() {
   if (pipelineClosed_) return;
   pipelineClosed_ = true;
+  CloseVehicleViews();
   // The player's close: readers first (bounded), then the pipeline; what a
   // reader that does not end still uses is left in place.
   player_->Close();

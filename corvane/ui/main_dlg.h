@@ -48,6 +48,8 @@ class volumcontrol;
 namespace corvane {
 
 class CDVRCalendarCtrl;
+class CGEventMarks;
+class CMapDlg;
 class CRecTpyeSearch;
 class CWaveDlg;
 class FileProperty;
@@ -161,6 +163,9 @@ class CCorvaneDlg : public QWidget {
   GCEVideoLayoutDialog* videoLayout() const { return layout_; }
   CWaveDlg* waveDlg() const { return wave_; }
   QWidget* mapPanel() const { return map_; }
+  CMapDlg* mapDlg() const { return mapDlg_; }
+  bool mapEnlarged() const { return mapEnlarged_; }
+  CGEventMarks* gEventMarks() const { return gEventMarks_; }
   QWidget* livePanel() const { return live_; }
   QWidget* searchPanel() const { return search_; }
   CRecTpyeSearch* searchDialog() const { return recSearch_; }
@@ -244,6 +249,13 @@ class CCorvaneDlg : public QWidget {
   bool HandleMessage(uint32_t message, intptr_t wParam, intptr_t lParam, intptr_t* result);
   void OnPlayTime(intptr_t lengthSeconds, intptr_t second);
   void OnSliderMoved(intptr_t sliderId, intptr_t position);
+  // main_map.cpp: the map view and the sensor chart on the player's queues.
+  CMapDlg* CreateMapView();
+  void StartVehicleViews();
+  void CloseVehicleViews();
+  void OnMapEnlarged(bool on);
+  // The opened recording's G events marked on the seek slider.
+  void ScanGEvents(const std::string& path);
   // main_frame.cpp
   Qt::Edges EdgesAt(const QPoint& pos) const;
   // main_volume.cpp
@@ -286,6 +298,8 @@ class CCorvaneDlg : public QWidget {
   GCEVideoLayoutDialog* layout_ = nullptr;
   CWaveDlg* wave_ = nullptr;
   QWidget* map_ = nullptr;
+  CMapDlg* mapDlg_ = nullptr;  // map_ as what it is
+  CGEventMarks* gEventMarks_ = nullptr;
   QWidget* live_ = nullptr;
   QWidget* search_ = nullptr;
   CRecTpyeSearch* recSearch_ = nullptr;  // search_ as what it is

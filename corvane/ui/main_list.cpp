@@ -69,6 +69,7 @@ bool CCorvaneDlg::PrepareRow(int row, Prepare how) {
   const bool krv = path.size() >= 4 && path.compare(path.size() - 4, 4, ".krv") == 0;
   if (krv) {
     player_->SelectKrv(path, select);
+    ScanGEvents(path);
     list_->DeselectAll();
     list_->SelectRow(row, true);
     return true;
@@ -88,6 +89,7 @@ bool CCorvaneDlg::PrepareRow(int row, Prepare how) {
   const int own = records_->info(static_cast<std::size_t>(row))->channel;
   if (own >= 0 && own <= 3) current = own;
   if (current < 0) return false;
+  ScanGEvents(std::string());
   return player_->SelectAvi(byChannel, current, select);
 }
 

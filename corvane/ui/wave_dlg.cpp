@@ -9,6 +9,7 @@
 #include "core/settings.h"
 #include "media/ac_messages.h"
 #include "ui/calendar_ctrl.h"
+#include "ui/scope_ctrl.h"
 
 namespace corvane {
 
@@ -31,13 +32,7 @@ CWaveDlg::CWaveDlg(QWidget* parent) : QWidget(parent) {
   pal.setColor(QPalette::Window, kPanelBack);
   setPalette(pal);
 
-  // The chart's place: its background colour until the chart comes.
-  chart_ = new QWidget(this);
-  chart_->setObjectName(QStringLiteral("chart"));
-  chart_->setAutoFillBackground(true);
-  QPalette cp = chart_->palette();
-  cp.setColor(QPalette::Window, QColor(24, 64, 68));
-  chart_->setPalette(cp);
+  chart_ = CreateScope();
   calendar_ = new CDVRCalendarCtrl(this);
   calendar_->hide();
 
@@ -68,11 +63,14 @@ CWaveDlg::CWaveDlg(QWidget* parent) : QWidget(parent) {
 
   speedUnit_ = GetSettingInt(kSectionWaveConfig, kKeySpeed, 0);
   temperatureUnit_ = GetSettingInt(kSectionWaveConfig, kKeyTemperature, 0);
+  ApplyChartUnits();
   initialised_ = true;
   PlaceControls();
 }
 
 CWaveDlg::~CWaveDlg() {
+  DetachChart();
+  ReadChartUnits();
   SetSettingInt(kSectionWaveConfig, kKeySpeed, speedUnit_);
   SetSettingInt(kSectionWaveConfig, kKeyTemperature, temperatureUnit_);
 }

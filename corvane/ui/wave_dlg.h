@@ -22,10 +22,15 @@
 #include "core/cut_state.h"
 #include "export/avi_export.h"
 
+namespace vehicle {
+class ChartRecordConsumer;
+}
+
 namespace corvane {
 
 class CDVRCalendarCtrl;
 class CSaveVideoFileDlg;
+class COScopeCtrl;
 
 class CWaveDlg : public QWidget {
   Q_OBJECT
@@ -79,6 +84,12 @@ class CWaveDlg : public QWidget {
   void OnCutVideo();
   // The save dialog while it is open, else null.
   CSaveVideoFileDlg* saveDialog() const { return saveDialog_; }
+  // The sensor chart (wave_chart.cpp).
+  COScopeCtrl* scope() const { return scope_; }
+  // Feeds the chart from the player's chart consumer (its feed thread).
+  void AttachChart(vehicle::ChartRecordConsumer* consumer);
+  // No more samples (before the consumer or the panel goes away).
+  void DetachChart();
 
  protected:
   bool event(QEvent* event) override;
@@ -89,8 +100,14 @@ class CWaveDlg : public QWidget {
   void PlaceControls();
   void ShowCalendar(bool on);
   void ShowCutMarks();
+  // wave_chart.cpp: the chart made and set up; its unit flags kept.
+  COScopeCtrl* CreateScope();
+  void ApplyChartUnits();
+  void ReadChartUnits();
 
   QWidget* chart_ = nullptr;     // the sensor chart's place
+  COScopeCtrl* scope_ = nullptr;  // the chart itself (chart_)
+  vehicle::ChartRecordConsumer* chartConsumer_ = nullptr;
   CDVRCalendarCtrl* calendar_ = nullptr;
   controls::CBitmapSlider* slider_ = nullptr;
   QLabel* timeText_ = nullptr;

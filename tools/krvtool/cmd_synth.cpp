@@ -12,7 +12,7 @@ namespace {
 const char kUsage[] =
     "usage: krvtool synth OUT.krv [--seconds N] [--start YYYYMMDDhhmmss] [--size WxH] [--fps N]\n"
     "                     [--gop N] [--channels 1-4] [--audio adpcm|hisi|none] [--no-data] [--bus TEXT]\n"
-    "                     [--seed N]\n"
+    "                     [--seed N] [--g-event S:G]...\n"
     "\n"
     "Writes a recording with the KRV writer, declaring four video, four audio and one\n"
     "data stream (layout 0x91, identifiers 0-3, 4-7, 8). Each of the first --channels\n"
@@ -20,6 +20,8 @@ const char kUsage[] =
     "moving picture with the channel, frame number and time drawn in) and 8 kHz mono\n"
     "Microsoft ADPCM in 2036-byte blocks (a tone of its own); the data stream carries\n"
     "\"GPS\" and \"otherSensors\" once a second and \"GSensor\" ten times a second.\n"
+    "--g-event S:G (repeatable) puts a G-sensor sample of G along x and 1 G along z\n"
+    "at second S (to the tenth) instead of the simulated one: a G event of G.\n"
     "Defaults: --seconds 10, --size 704x576, --fps 25, --gop 25, --channels 4,\n"
     "--audio adpcm, --seed 1, --bus \"\xE7\xB2\xA4" "A.12345\". The same arguments give the same bytes,\n"
     "except \"start_time\", which is the current time unless --start is given (UTC).\n"
@@ -66,6 +68,13 @@ int run(const std::vector<std::string>& args) {
       o.audio = v == "adpcm" ? krvsynth::AudioKind::kAdpcm
                 : v == "hisi" ? krvsynth::AudioKind::kHisi
                               : krvsynth::AudioKind::kNone;
+    } else if (a == "--g-event") {
+      double second = 0, g = 0;
+      char extra = 0;
+      if (!value(&v) || std::sscanf(v.c_str(), "%lf:%lf%c", &second, &g, &extra) != 2 || !(second >= 0) ||
+          !(second < 1e6) || !(g > 0) || !(g < 100))
+        return usageError(kCommand, "--g-event needs SECONDS:G");
+      o.gEvents.emplace_back(second, g);
     } else if (a == "--bus") {
       if (!value(&v)) return usageError(kCommand, "--bus needs a text");
       o.bus = v;

@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace krvsynth {
@@ -30,6 +31,9 @@ struct SynthOptions {
   bool data = true;        // GPS, GSensor, otherSensors records
   std::string bus = "\xE7\xB2\xA4" "A.12345";  // the vehicle's bus number (UTF-8 "粤A.12345")
   uint32_t seed = 1;
+  // G events: (second, G) puts a G-sensor sample of G along x (and 1 G
+  // along z) at that second, instead of the simulated one.
+  std::vector<std::pair<double, double>> gEvents;
 };
 
 // Checks the options; empty when they are usable, else the reason.

@@ -1,4 +1,5 @@
 // krvsynth::WriteKrv: a real recording through the container's writer.
+#include <cmath>
 #include <cstdio>
 #include <ctime>
 #include <memory>
@@ -152,7 +153,10 @@ bool WriteKrv(const SynthOptions& o, const std::string& path, std::string* error
             return false;
           if (!writePacket(f, kDataStreamId, dataTs, 1000000, false, vehicle.OtherSensors(sec), error)) return false;
         }
-        if (!writePacket(f, kDataStreamId, dataTs, 100000, false, vehicle.GSensor(nextTenth), error)) return false;
+        std::vector<uint8_t> g = vehicle.GSensor(nextTenth);
+        for (const auto& e : o.gEvents)
+          if (std::llround(e.first * 10) == nextTenth) g = VehicleSimulator::GSensorRecord(e.second, 0, 1);
+        if (!writePacket(f, kDataStreamId, dataTs, 100000, false, g, error)) return false;
         ++nextTenth;
       } else {
         for (int c = 0; c < o.channels; ++c)

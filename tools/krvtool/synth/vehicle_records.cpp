@@ -136,3 +136,18 @@ std::vector<uint8_t> VehicleSimulator::GSensor(int64_t tenth) {
 }
 
 }  // namespace krvsynth
+
+namespace krvsynth {
+
+std::vector<uint8_t> VehicleSimulator::GSensorRecord(double x, double y, double z) {
+  AmfWriter w;
+  w.String("GSensor");
+  w.BeginEcmaArray(3);
+  w.NumberEntry("x", x);
+  w.NumberEntry("y", y);
+  w.NumberEntry("z", z);
+  w.EndEcmaArray();
+  return w.bytes();
+}
+
+}  // namespace krvsynth

@@ -36,6 +36,8 @@ class VehicleSimulator {
   std::vector<uint8_t> Gps(int64_t second, int64_t fixTime, const std::string& carInfo);
   std::vector<uint8_t> OtherSensors(int64_t second);
   std::vector<uint8_t> GSensor(int64_t tenth);
+  // A "GSensor" record of the given values (a G event's peak).
+  static std::vector<uint8_t> GSensorRecord(double x, double y, double z);
 
  private:
   void AdvanceTo(int64_t second);
