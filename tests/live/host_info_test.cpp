@@ -149,3 +149,17 @@ TEST(HostInfo, FileBesideTheProgramThenInTheDataFolder) {
   EXPECT_EQ(h.devices[0].name, "beside");
   std::system(("rm -rf '" + app + "' '" + data + "'").c_str());
 }
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
+
+TEST(HostInfo, FuzzBodyOverHandMadeInputs) {
+  const std::string inputs[] = {
+      Device("<name>a</name><ip>10.0.0.7</ip><channelnum>0,1,2,3</channelnum><deviceid>1,2</deviceid>"),
+      Device("<name>a</name><channelnum>" + std::string(5000, ',') + "</channelnum>"),
+      Device("<name>a</name><deviceid>" + std::string(300, '7') + "</deviceid>"),
+      std::string(600, '<') + std::string(600, '>'),
+      "<a>" + std::string(2000, ' ') + "<b><c><d><e>&#0;</e></d></c></b></a>",
+  };
+  for (const std::string& in : inputs)
+    EXPECT_EQ(LLVMFuzzerTestOneInput(reinterpret_cast<const uint8_t*>(in.data()), in.size()), 0);
+}

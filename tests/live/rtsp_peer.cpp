@@ -12,6 +12,9 @@
 #include <fstream>
 #include <sstream>
 
+#include "krvreader/krv.h"
+#include "krvreader/reader.h"
+
 extern char** environ;
 
 namespace livetest {
@@ -100,6 +103,38 @@ int64_t MonotonicNs() {
   timespec ts;
   clock_gettime(CLOCK_MONOTONIC, &ts);
   return static_cast<int64_t>(ts.tv_sec) * 1000000000 + ts.tv_nsec;
+}
+
+static bool HasNal(const unsigned char* p, int size, int type) {
+  for (int i = 0; i + 3 < size; ++i)
+    if (p[i] == 0 && p[i + 1] == 0 && p[i + 2] == 1 && (p[i + 3] & 0x1F) == type) return true;
+  return false;
+}
+
+Probed ProbeFile(const std::string& path) {
+  Probed out;
+  krv::KrvProbeResult r;
+  if (krv::krv_probe(path.c_str(), &r) != 0) return out;
+  out.durationUs = r.duration_us;
+  out.videoStreams = r.nb_video_streams;
+  if (r.nb_streams > 0) {
+    out.width = r.streams[0].width;
+    out.height = r.streams[0].height;
+  }
+  krv::Reader reader(path);
+  if (!reader.IsOpen()) return out;
+  int rc;
+  while ((rc = reader.Next()) > 0) {
+    const krv::RecordingStream* st = reader.PacketStream();
+    if (out.packets == 0) {
+      out.firstId = st != nullptr ? st->index : -1;
+      out.firstKey = (reader.Packet().flags & krv::PKT_FLAG_KEY) != 0;
+      out.firstHasSps = HasNal(reader.Packet().data, reader.Packet().size, 7);
+    }
+    ++out.packets;
+  }
+  out.endResult = rc;
+  return out;
 }
 
 std::string TempFolder(const std::string& tag) {

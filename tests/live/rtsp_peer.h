@@ -41,6 +41,19 @@ std::map<std::pair<int, int>, int64_t> ReadPushLog(const std::string& path);
 // CLOCK_MONOTONIC in nanoseconds.
 int64_t MonotonicNs();
 
+// What a recording holds, read with the container's probe and reader.
+struct Probed {
+  int64_t durationUs = 0;
+  int videoStreams = 0;
+  int width = 0, height = 0;
+  int firstId = -1;          // stream identifier of the first packet
+  bool firstKey = false;
+  bool firstHasSps = false;  // the first packet carries an SPS
+  int packets = 0;
+  int endResult = 0;         // the reader's last result: -32 at a clean end
+};
+Probed ProbeFile(const std::string& path);
+
 // A fresh folder under /tmp (removed by the caller).
 std::string TempFolder(const std::string& tag);
 
