@@ -14,7 +14,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       total += live::ChannelLabel(n).size();
       if (n >= 0 && n < 4) total += live::StreamAddress(d, n).size();
     }
-    for (int32_t s : d.slots)
+    for (int32_t s : d.channelSlots)
       if (s < live::kSlotNone || s > 255) __builtin_trap();  // a slot holds -2, -1 or 0..255
     if (d.ip.size() >= live::kIpWidth || d.username.size() >= live::kUserWidth) __builtin_trap();
   }

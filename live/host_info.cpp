@@ -22,7 +22,7 @@ std::string Cut(const char* text, size_t width) {
 
 void ApplyChannelList(DeviceRecord& d, const char* text) {
   for (int n : ParseNumberList(text)) {
-    if (n >= 0 && n < kSlots) d.slots[n] = kSlotListed;
+    if (n >= 0 && n < kSlots) d.channelSlots[n] = kSlotListed;
     d.channels.push_back(n);
     ++d.channelCount;  // 8 bits, as the record keeps it
   }
@@ -32,7 +32,7 @@ void ApplyIdList(DeviceRecord& d, const char* text) {
   for (int id : ParseNumberList(text)) {
     // Into 0..255 (for negative numbers too).
     const int32_t value = static_cast<int32_t>(static_cast<uint32_t>(id) & 0xFFu);
-    for (int32_t& slot : d.slots) {
+    for (int32_t& slot : d.channelSlots) {
       if (slot == kSlotListed) {
         slot = value;
         break;
@@ -65,7 +65,7 @@ void ApplyDeviceValue(DeviceRecord& d, const char* name, const char* text) {
 }  // namespace
 
 DeviceRecord::DeviceRecord() {
-  for (int32_t& s : slots) s = kSlotNone;
+  for (int32_t& s : channelSlots) s = kSlotNone;
 }
 
 int AtoiSaturating(const char* text) {
@@ -140,8 +140,12 @@ bool ParseHostInfo(const char* data, size_t size, HostInfo* out) {
 
 bool LoadHostInfo(const std::string& path, HostInfo* out) {
   *out = HostInfo{};
-  std::ifstream in(path, std::ios::binary);
+  std::ifstream in(path, std::ios::binary | std::ios::ate);
   if (!in) return false;
+  // A host file is a few kilobytes; anything past this is not one.
+  const std::streamoff size = in.tellg();
+  if (size < 0 || size > kMaxHostFileBytes) return false;
+  in.seekg(0);
   const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   if (in.bad()) return false;
   return ParseHostInfo(bytes.data(), bytes.size(), out);

@@ -42,7 +42,7 @@ struct DeviceRecord {
   // "rtspport": the port of the reachability check and of the stream
   // address; 554 when absent or not 1..65535.
   int rtspPort = kDefaultRtspPort;
-  int32_t slots[kSlots];  // kSlotNone, kSlotListed or an identifier 0..255
+  int32_t channelSlots[kSlots];  // kSlotNone, kSlotListed or an identifier 0..255
   uint8_t channelCount = 0;
   // The channel items under the device, in order: each carries its number
   // n (shown as "Channel<n + 1>"); numbers outside 0..255 included.
@@ -59,7 +59,9 @@ struct HostInfo {
 // Parses the file's bytes. False (and *out empty) when they are not XML or
 // have no root element.
 bool ParseHostInfo(const char* data, size_t size, HostInfo* out);
-// Reads and parses a file. False when it cannot be read or parsed.
+// Reads and parses a file. False when it cannot be read, is larger than
+// kMaxHostFileBytes, or does not parse.
+constexpr long long kMaxHostFileBytes = 16LL * 1024 * 1024;
 bool LoadHostInfo(const std::string& path, HostInfo* out);
 
 // "CSGetHostInfo.xml" beside the executable, else in the data folder (both

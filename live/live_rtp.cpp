@@ -195,7 +195,8 @@ void LiveRtp::Channel::Run() {
   }
   if (recorder.Open() && !recorder.Finish()) RecordFailed("write error");
   if (filter != nullptr) filter->SetLive(index, false);
-  if (Stopped()) state.store(static_cast<int>(LiveState::kClosed));
+  // A channel closed by its owner says so last (the page clears its pane).
+  if (Stopped()) Post(LiveState::kClosed);
 }
 
 LiveState LiveRtp::Channel::Stream(std::string* reason, bool* played) {

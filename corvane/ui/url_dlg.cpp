@@ -59,8 +59,10 @@ CUrlDlg::CUrlDlg(playback::Player* player, QWidget* parent) : QWidget(parent), p
 }
 
 CUrlDlg::~CUrlDlg() {
-  if (player_ != nullptr)
-    for (int c = 0; c < live::kLiveChannels; ++c) player_->CloseLive(c);
+  if (player_ == nullptr) return;
+  for (int c = 0; c < live::kLiveChannels; ++c) player_->CloseLive(c);
+  // Every channel thread has ended: nothing calls the observer any more.
+  player_->Live().SetObserver({});
 }
 
 QPushButton* CUrlDlg::button(int id) const {

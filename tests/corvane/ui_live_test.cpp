@@ -127,27 +127,32 @@ TEST_F(UiLiveTest, FourPanesShowMovingPicturesAndRecordingsPlayBack) {
   Select(0, 4);
   EXPECT_EQ(RecText(), QStringLiteral("StartRec"));
   playback::Player& player = dlg()->player();
-  // Each channel records from its next key frame: 5 s from its first
-  // recorded picture.
-  int64_t recStart[4] = {-1, -1, -1, -1};
+  // Each channel records from its next key frame: 5 s of the stream (125
+  // pictures at 25 a second), stopped with the button as each gets there.
+  bool stopped[4] = {false, false, false, false};
   ASSERT_TRUE(WaitUntil([&] {
     bool all = true;
     for (int c = 0; c < 4; ++c) {
-      if (recStart[c] < 0 && player.Live().Stats(c).recorded > 0) recStart[c] = ShowRecorder::NowMs();
-      all = all && recStart[c] >= 0;
+      if (!stopped[c] && player.Live().Stats(c).recorded >= 125) {
+        Select(0, c);
+        PressRec();
+        EXPECT_EQ(RecText(), QStringLiteral("StartRec")) << c;
+        stopped[c] = true;
+      }
+      all = all && stopped[c];
     }
     return all;
-  }, 5000));
-  for (int c = 0; c < 4; ++c) {
-    WaitUntil([&] { return ShowRecorder::NowMs() >= recStart[c] + 5000; }, 6000);
-    Select(0, c);
-    PressRec();
-    EXPECT_EQ(RecText(), QStringLiteral("StartRec")) << c;
-  }
-  Pump(200);  // the files are finished at the next packet
+  }, 20000));
   for (int c = 0; c < 4; ++c) EXPECT_EQ(player.Live().GetRecStatus(c), 0);
-
-  const std::vector<std::string> files = RecordedFiles();
+  // Each file is finished (its trailer written) at the channel's next packet.
+  std::vector<std::string> files;
+  EXPECT_TRUE(WaitUntil([&] {
+    files = RecordedFiles();
+    if (files.size() != 4u) return false;
+    for (const std::string& f : files)
+      if (livetest::ProbeFile(f).durationUs == 0) return false;
+    return true;
+  }, 5000));
   ASSERT_EQ(files.size(), 4u);
   const krvtest::RunResult list = krvtest::Krvtool({"list", recFolder_});
   ASSERT_EQ(list.code, 0) << list.err;
@@ -174,6 +179,31 @@ TEST_F(UiLiveTest, AChannelThePanesCannotShowIsRefused) {
                         2000));
   EXPECT_FALSE(dlg()->player().AnyLive());
   EXPECT_TRUE(page()->statusLine()->text().contains(QStringLiteral("channels 1 to 4")));
+}
+
+TEST_F(UiLiveTest, RecButtonFollowsTheLibrary) {
+  // Rec on a channel that is not open: a message, and the button stays.
+  Select(0, 2);
+  PressRec();
+  EXPECT_EQ(RecText(), QStringLiteral("StartRec"));
+  ASSERT_TRUE(WaitUntil([&] { return page()->findChild<QMessageBox*>(QStringLiteral("LiveNotice")) != nullptr; },
+                        2000));
+  EXPECT_TRUE(page()->statusLine()->text().contains(QStringLiteral("could not start")));
+  // Open, Rec, then Stop: the channel closes and the button says so.
+  PressPlay();
+  PressRec();
+  EXPECT_EQ(RecText(), QStringLiteral("StopRec"));
+  EXPECT_EQ(dlg()->player().Live().GetRecStatus(2), 1);
+  Select(0, 1);
+  EXPECT_EQ(RecText(), QStringLiteral("StartRec"));  // another channel, not recording
+  Select(0, 2);
+  EXPECT_EQ(RecText(), QStringLiteral("StopRec"));
+  QTest::mouseClick(page()->button(CUrlDlg::IDC_STOP), Qt::LeftButton);
+  EXPECT_EQ(RecText(), QStringLiteral("StartRec"));
+  EXPECT_FALSE(dlg()->player().AnyLive());
+  // A language change keeps the texts the library's status gives.
+  page()->ApplyTexts();
+  EXPECT_EQ(RecText(), QStringLiteral("StartRec"));
 }
 
 TEST_F(UiLiveTest, RefusedRecorderIsToldAtOnceWithoutStallingTheWindow) {

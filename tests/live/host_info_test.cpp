@@ -32,23 +32,23 @@ TEST(HostInfo, ChannelsGiveItemsSlotsAndAddresses) {
   EXPECT_EQ(d.channelCount, 4);
   ASSERT_EQ(d.channels, (std::vector<int>{0, 1, 2, 3}));
   for (int n = 0; n < 4; ++n) {
-    EXPECT_EQ(d.slots[n], kSlotListed);
+    EXPECT_EQ(d.channelSlots[n], kSlotListed);
     EXPECT_EQ(ChannelLabel(d.channels[n]), "Channel" + std::to_string(n + 1));
     EXPECT_EQ(StreamAddress(d, n), "rtsp://10.0.0.7/chn" + std::to_string(n));
   }
-  EXPECT_EQ(d.slots[4], kSlotNone);
+  EXPECT_EQ(d.channelSlots[4], kSlotNone);
 }
 
 TEST(HostInfo, TableOfDeviceValues) {
   struct Case {
     const char* values;
     std::vector<int> channels;
-    std::vector<std::pair<int, int>> slots;  // slot, value
+    std::vector<std::pair<int, int>> channelSlots;  // slot, value
     int count;
   };
   const std::string longList = "0," + std::string(96, ' ') + ",1,2";  // "2" lies past character 100
   const Case cases[] = {
-      // deviceid fills the listed slots in slot order
+      // deviceid fills the listed channelSlots in slot order
       {"<name>a</name><channelnum>2,5</channelnum><deviceid>7,9</deviceid>", {2, 5}, {{2, 7}, {5, 9}}, 2},
       // ids are taken into 0..255; an id without a listed slot is dropped
       {"<name>a</name><channelnum>1,3</channelnum><deviceid>-1,513,4</deviceid>", {1, 3}, {{1, 255}, {3, 1}}, 2},
@@ -75,7 +75,7 @@ TEST(HostInfo, TableOfDeviceValues) {
     const DeviceRecord& d = h.devices[0];
     EXPECT_EQ(d.channels, c.channels) << values;
     EXPECT_EQ(d.channelCount, c.count) << values;
-    for (auto [slot, value] : c.slots) EXPECT_EQ(d.slots[slot], value) << values << " slot " << slot;
+    for (auto [slot, value] : c.channelSlots) EXPECT_EQ(d.channelSlots[slot], value) << values << " slot " << slot;
   }
   EXPECT_EQ(ChannelLabel(INT_MAX), "Channel2147483648");
 }
