@@ -332,3 +332,44 @@ TEST_F(LiveTest, ServerKilledMidStreamThenBack) {
     if (e.state == LiveState::kLost && e.retryInSeconds >= 1) toldRetry = true;
   EXPECT_TRUE(toldRetry);
 }
+
+TEST_F(LiveTest, AFullRingDropsUpToTheNextKeyFrameAndReadingGoesOn) {
+  ASSERT_TRUE(peer_.Start());
+  CountingFilter& f = Filter();
+  ASSERT_EQ(live_.OpenChannel(0, peer_.Url(0).c_str(), folder_.c_str()), 1);
+  ASSERT_TRUE(f.WaitPictures(0, 10, 15000));
+  LiveChannelStats before, during;
+  {
+    // The decoder stalls (every decode waits for the codec lock): the ring
+    // fills, and the channel goes on reading and dropping.
+    std::lock_guard<media::ACCriticalSection> stall(media::CodecLock);
+    before = live_.Stats(0);
+    media::acSleepMs(2500);
+    during = live_.Stats(0);
+  }
+  EXPECT_GE(during.packets - before.packets, 40);  // reading did not wait
+  EXPECT_GT(during.dropped, before.dropped);
+  const int shown = f.pictures[0].load();
+  ASSERT_TRUE(f.WaitPictures(0, shown + 30, 15000));
+  // After the drop the pictures go on from a key frame: the barcodes still
+  // only move forward.
+  EXPECT_EQ(f.backwards[0].load(), 0);
+}
+
+TEST_F(LiveTest, OpeningAnOpenChannelReplacesItsStream) {
+  ASSERT_TRUE(peer_.Start());
+  CountingFilter& f = Filter();
+  ASSERT_EQ(live_.OpenChannel(0, peer_.Url(0).c_str(), folder_.c_str()), 1);
+  ASSERT_TRUE(f.WaitPictures(0, 5, 15000));
+  ASSERT_EQ(live_.StartRec(0), 1);
+  while (live_.Stats(0).recorded < 10) media::acSleepMs(20);
+  ASSERT_EQ(live_.OpenChannel(0, peer_.Url(3).c_str(), folder_.c_str()), 1);
+  // The old stream's recording was finished; the new one plays.
+  ASSERT_EQ(live_.RecordedFiles(0).size(), 1u);
+  EXPECT_EQ(livetest::ProbeFile(live_.RecordedFiles(0)[0]).endResult, krv::KRV_EPIPE);
+  EXPECT_EQ(live_.GetRecStatus(0), 0);
+  const int shown = f.pictures[0].load();
+  EXPECT_TRUE(f.WaitPictures(0, shown + 10, 15000));
+  EXPECT_EQ(live_.Stats(0).connects, 1);
+  EXPECT_GE(events_.Count(0, LiveState::kPlaying), 2);
+}
