@@ -117,6 +117,15 @@ int main(int argc, char** argv) {
   const char* names[] = {"20240315083000_1000.krv", "20240315083000_0011_01.avi", "20991231235959_1111.krv",
                          "19700101000000_0000_04.avi", "20240315083000_1000", "x_1.krv"};
   for (size_t i = 0; i < sizeof names / sizeof names[0]; ++i) Write(out / "record_name" / Hex(i), names[i]);
+  Write(out / "hosts" / "two-devices.xml",
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<hosts><group><serverproxy><ip>10.0.0.1</ip><port>6001</port>"
+        "</serverproxy><device><name>Bus 12</name><type>dvr</type><ip>10.0.0.7</ip><port>6002</port>"
+        "<username>admin</username><password>pw</password><channelnum>0,1,2,3</channelnum>"
+        "<deviceid>7,9,11,13</deviceid></device><device><name>Bus 13</name><ip>10.0.0.8</ip>"
+        "<rtspport>8554</rtspport><channelnum>2</channelnum></device></group></hosts>\n");
+  Write(out / "hosts" / "edge.xml",
+        "<r><g><device><ip>1.1.1.1</ip><name>a</name><channelnum> 300,-4,,5x</channelnum><deviceid>-1,513"
+        "</deviceid><ip/><!-- c --></device></g></r>");
   std::printf("seeds: %zu vehicle records, %zu sound packets\n", vehicle, voice);
   return 0;
 }

@@ -10,6 +10,7 @@
 #include "media/ac_h264_decoder.h"
 #include "media/ac_records.h"
 #include "media/ac_snapshot_filter.h"
+#include "media/codec_map.h"
 #include "media/impl_ac_virtual_movie.h"
 #include "media/play_gates.h"
 #include "media/yuv_convert.h"
@@ -59,6 +60,9 @@ struct ACMovieFilter::Impl {
     // Wakes the display thread: a new clock time, hold, one-frame, a flush
     // or the stop. Waited on together with the pool's "data".
     ACEvent displayWake{ACEvent::kAutoReset};
+    // 1 while the channel shows a live source: set by its owner, read by
+    // the display thread.
+    std::atomic<int> live{0};
   };
   void WakeAll() {
     for (Channel& ch : channels) {
@@ -195,6 +199,27 @@ int ACMovieFilter::InputData(int channel, int type, int64_t dts, unsigned char* 
     ch.ring.Unlock();
     return r;
   });
+}
+
+void ACMovieFilter::SetLive(int channel, bool on) {
+  if (channel < 0 || channel >= kChannels) return;
+  Impl::Channel& ch = impl_->channels[channel];
+  if (ch.live.exchange(on ? 1 : 0) != (on ? 1 : 0)) ch.displayWake.Set();
+}
+
+bool ACMovieFilter::IsLive(int channel) const {
+  if (channel < 0 || channel >= kChannels) return false;
+  return impl_->channels[channel].live.load() != 0;
+}
+
+int ACMovieFilter::InputLiveData(int channel, int64_t dts, unsigned char* data, int length, int width,
+                                 int height) {
+  if (channel < 0 || channel >= kChannels || dts < 0) return 1;  // no such channel, or not a picture: dropped
+  Impl::Channel& ch = impl_->channels[channel];
+  ch.ring.Lock(-1);
+  const int r = ch.ring.PushPacket(AC_CODEC_H264, dts, data, length, width, height);
+  ch.ring.Unlock();
+  return r;
 }
 
 void ACMovieFilter::ShowMovie(int channel, int64_t dts, unsigned char* picture, int width, int height) {
@@ -441,7 +466,8 @@ int ACMovieFilter::PlayMovie(int c) {
       continue;
     }
     const int64_t now = currentDts_.load();
-    if (now < lastDts && lastDts - now < kBehindClockMs) {
+    // A live channel has no clock: each picture is shown once decoded.
+    if (ch.live.load() == 0 && now < lastDts && lastDts - now < kBehindClockMs) {
       lastShown = clock.Now();
       // Until the clock moves (CurDTS wakes it).
       ch.displayWake.Wait(kIdleWaitMs);

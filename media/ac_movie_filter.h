@@ -103,6 +103,17 @@ class ACMovieFilter : public virtual ACFilter {
   // null = not gated. Markers are never gated.
   void SetPlayGates(const PlayGates* gates) { gates_.store(gates); }
 
+  // ---- live input ----------------------------------------------------------
+  // A live channel shows each picture as soon as it is decoded, whatever the
+  // clock says. Set by the owner of the live channels before it feeds one.
+  void SetLive(int channel, bool on);
+  bool IsLive(int channel) const;
+  // One compressed H.264 access unit of a live channel. The play gates
+  // govern reader pushes only: a live push is never gated. 0 = ring full
+  // (the live source drops up to its next key frame), 1 = taken, or dropped
+  // for no such channel or a packet longer than a slot.
+  int InputLiveData(int channel, int64_t dts, unsigned char* data, int length, int width, int height);
+
  private:
   void DecodeLoop(int channel);
   // ShowMovie; `again` for a picture shown again unchanged (see

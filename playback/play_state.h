@@ -112,6 +112,12 @@ struct PlayState {
   SharedPath aviOpenPath[4];
   std::atomic<int> ended{0};
   ReaderStats stats;
+  // 1 while a reader is inside a pass (between its gate and the next wait
+  // on it), by reader: 0 KRV, 1 AVI. A reader that leaves a pass to wait on
+  // its gate signals `readerParked`; the owner, having reset the gates,
+  // waits on it until neither reader is inside a pass.
+  std::atomic<int> readerInPass[2] = {0, 0};
+  media::ACEvent readerParked{media::ACEvent::kAutoReset};
 
   // ---- the pipeline, set once before the first reader starts -------------
   media::ACMovieFilter* movieFilter = nullptr;

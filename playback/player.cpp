@@ -1,6 +1,9 @@
 #include "playback/player.h"
 
+#include <chrono>
+
 #include "krvreader/record_start.h"
+#include "live/live_rtp.h"
 #include "media/ac_log.h"
 #include "playback/player_export.h"
 #include "media/ac_play_clock.h"
@@ -112,6 +115,8 @@ Player::Player(const PlayerOptions& options) : options_(options), speedAfterSeek
   export_->Session().SetCallbacks(exportCallbacks);
   state_.exportBranch = export_.get();
   readers_ = std::make_unique<ReaderThreads>(&state_);
+  live_ = std::make_unique<live::LiveRtp>();
+  live_->SetMovieFilter(filter_.get());
 }
 
 Player::~Player() { Close(); }
@@ -121,6 +126,9 @@ bool Player::Close() {
   CancelExport();
   closed_ = true;
   Commanded();
+  // The live channels first: they push into the filter until their threads
+  // have ended, and their recordings are finished on the way.
+  live_->CloseAll();
   // Exit requested and each reader waited for (bounded).
   closeResult_ = readers_->Close();
   if (!closeResult_) {
@@ -262,6 +270,7 @@ void Player::Commanded() {
 
 void Player::Start(int restart) {
   Commanded();
+  CloseAllLive();
   // Every start supersedes a stop the reader has not carried out yet (a
   // reader parked at the end of a recording, or not yet created, would
   // otherwise take it on its next pass and park again).
@@ -311,6 +320,7 @@ void Player::Pause() {
 void Player::Step() {
   if (closed_) return;
   Commanded();
+  CloseAllLive();
   state_.stopRequested.store(0);  // as in Start: a start supersedes a pending stop
   state_.secondPlayEvent.Reset();
   EnsureReader();
@@ -320,6 +330,7 @@ void Player::Step() {
 
 void Player::SecondPlay() {
   if (closed_) return;
+  CloseAllLive();
   SetSpeed(media::ACPlayClock::kNormalSpeed);
   state_.gates.ResetBoth();
   if (soundReady_) sound_->ClearSound();
@@ -439,5 +450,53 @@ bool Player::Exporting() const { return export_ && export_->Session().Active(); 
 avexport::ExportResult Player::LastExportResult() const {
   return export_ ? export_->Session().LastResult() : avexport::ExportResult{};
 }
+
+// ---- live channels ------------------------------------------------------------
+
+bool Player::WaitReadersParked(int timeoutMs) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  for (;;) {
+    const bool krvParked = state_.readerInPass[0].load() == 0 || !readers_->KrvRunning();
+    const bool aviParked = state_.readerInPass[1].load() == 0 || !readers_->AviRunning();
+    if (krvParked && aviParked) return true;
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
+    if (left <= 0) return false;
+    state_.readerParked.Wait(static_cast<int>(left));
+  }
+}
+
+void Player::StopPlaybackForLive() {
+  if (readers_->KrvRunning() || readers_->AviRunning()) {
+    Stop();
+    // With the gates shut every reader push returns at once; the reader
+    // finishes its pass and parks on its gate.
+    state_.gates.ResetBoth();
+    if (!WaitReadersParked(kParkWaitMs))
+      media::LogLine(media::LogLevel::kError, "player", "the reader did not park before a live channel opened");
+  }
+  // What playback left in the pipeline goes.
+  if (soundReady_) sound_->ClearSound();
+  filter_->EmptyData();
+  clock_->ClearDTS();
+}
+
+int Player::OpenLive(int channel, const std::string& url, const std::string& recFolder,
+                     const live::LiveCredentials* credentials) {
+  if (closed_ || channel < 0 || channel >= media::ACMovieFilter::kChannels) return 0;
+  Commanded();
+  if (!live_->AnyOpen()) StopPlaybackForLive();
+  return live_->OpenChannel(channel, url.c_str(), recFolder.c_str(), credentials);
+}
+
+void Player::CloseLive(int channel) {
+  if (!closed_) live_->CloseChannel(channel);
+}
+
+void Player::CloseAllLive() {
+  if (!closed_ && live_->AnyOpen()) live_->CloseAll();
+}
+
+bool Player::AnyLive() const { return live_ && live_->AnyOpen(); }
 
 }  // namespace playback

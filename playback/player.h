@@ -33,6 +33,11 @@ class ACSnapshotFilter;
 class ACSoundPlayer;
 }  // namespace media
 
+namespace live {
+class LiveRtp;
+struct LiveCredentials;
+}  // namespace live
+
 namespace vehicle {
 class MapRecordConsumer;
 class ChartRecordConsumer;
@@ -185,6 +190,23 @@ class Player {
   void AcceptMapRecords(bool on) { state_.mapQueue.store(on ? &mapQueue_ : nullptr); }
   void SetSpeedAfterSeek(int speedCode) { speedAfterSeek_.store(speedCode); }
 
+  // ---- live channels ---------------------------------------------------------
+  // Live channels feed the filter's four channels as playback does, so the
+  // two exclude each other: opening a live channel first stops playback and
+  // waits for the reader to park; starting playback (Open, OpenAt, Play,
+  // Step, SecondPlay) closes every live channel. Close() closes them
+  // (threads joined, recordings finished) before the filter goes.
+  live::LiveRtp& Live() { return *live_; }
+  // LiveRtp::OpenChannel after playback has stopped. 0 for a channel
+  // outside 0..3 or a malformed address.
+  int OpenLive(int channel, const std::string& url, const std::string& recFolder,
+               const live::LiveCredentials* credentials = nullptr);
+  void CloseLive(int channel);
+  void CloseAllLive();
+  bool AnyLive() const;
+  // How long OpenLive waits for a reader to park.
+  static constexpr int kParkWaitMs = 500;
+
  private:
   class Filter_;
   class Sink;
@@ -196,6 +218,8 @@ class Player {
   void EnsureReader();
   bool SelectionDiffersFromOpen() const;
   void SpeedResetToNormal();
+  void StopPlaybackForLive();
+  bool WaitReadersParked(int timeoutMs);
 
   const PlayerOptions options_;
   PlayState state_;
@@ -213,6 +237,7 @@ class Player {
   std::unique_ptr<ReaderThreads> readers_;
   std::unique_ptr<PlayerExport> export_;
   std::atomic<int64_t> lastStartTime_{0};  // written by the reader threads
+  std::unique_ptr<live::LiveRtp> live_;
   bool soundReady_ = false;
   bool soundIsNull_ = false;
   bool closed_ = false;

@@ -7,15 +7,27 @@
 
 namespace playback::detail {
 
+bool ReaderLink::EnterPass() {
+  s_.readerInPass[passIndex_].store(1);
+  if (gate_.IsSet()) return true;
+  LeavePass();
+  return false;
+}
+
+void ReaderLink::LeavePass() {
+  if (s_.readerInPass[passIndex_].exchange(0) != 0) s_.readerParked.Set();
+}
+
 bool ReaderLink::WaitGate() {
+  LeavePass();
   for (;;) {
     if (ExitRequested()) return false;
     media::ACEvent* events[2] = {&gate_, &wake_};
     int r = media::WaitForEvents(events, 2, kParkPollMs);
-    if (r == 0) return !ExitRequested();
+    if (r == 0 && EnterPass()) return !ExitRequested();
     // Woken without an exit request (a wake left over from an earlier
     // close): wait on the gate alone, so the wait stays a wait.
-    if (r == 1 && !ExitRequested() && gate_.Wait(kParkPollMs)) return !ExitRequested();
+    if (r == 1 && !ExitRequested() && gate_.Wait(kParkPollMs) && EnterPass()) return !ExitRequested();
   }
 }
 

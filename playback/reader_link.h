@@ -25,7 +25,9 @@ constexpr int kParkPollMs = 100;
 class ReaderLink {
  public:
   // gate: the state's krv or avi gate; wake: set by the owner to end a parked wait.
-  ReaderLink(PlayState& state, media::ACEvent& gate, media::ACEvent& wake) : s_(state), gate_(gate), wake_(wake) {}
+  ReaderLink(PlayState& state, media::ACEvent& gate, media::ACEvent& wake)
+      : s_(state), gate_(gate), wake_(wake), passIndex_(&gate == &state.gates.avi ? 1 : 0) {}
+  ~ReaderLink() { LeavePass(); }
 
   PlayState& State() { return s_; }
   bool ExitRequested() const { return s_.exitRequested.load() != 0; }
@@ -92,9 +94,16 @@ class ReaderLink {
   void SeekDone(int requestSeq);
 
  private:
+  // readerInPass: entered only while the gate is open (looked at after the
+  // flag is raised, so an owner that reset the gate first sees the reader
+  // either parked or turning back).
+  bool EnterPass();
+  void LeavePass();
+
   PlayState& s_;
   media::ACEvent& gate_;
   media::ACEvent& wake_;
+  const int passIndex_;
   vehicle::RecordDelivery delivery_;
   int64_t lastClockMs_ = -1;
 };

@@ -21,6 +21,7 @@
 #include "ui/file_property.h"
 #include "ui/map_dlg.h"
 #include "ui/rec_type_search.h"
+#include "ui/url_dlg.h"
 #include "ui/video_layout.h"
 #include "ui/video_surface.h"
 #include "ui/wave_dlg.h"
@@ -66,6 +67,7 @@ const ButtonSpec kButtons[] = {
     {CCorvaneDlg::IDC_LANGUAGE, "Language", nullptr},
     {CCorvaneDlg::IDC_MAP, "Map", nullptr},
     {CCorvaneDlg::IDC_VIDEO, "Video", nullptr},
+    {CCorvaneDlg::IDC_LIVE, "Live", nullptr},
     {CCorvaneDlg::IDC_SWAP, "<->", nullptr},
     {CCorvaneDlg::IDC_WIDEN, "<", nullptr},
     {CCorvaneDlg::IDC_NARROW, ">", nullptr},
@@ -125,6 +127,7 @@ CCorvaneDlg::CCorvaneDlg(const Options& options)
   Button(IDC_VIDEO)->hide();
 
   StartPipeline(options);
+  StartLive();
   layout_->SetBackground(BackgroundPicturePath());
   ApplyLanguageTexts();
   StartVolume(options.mixerDevice, sink_.get());
@@ -143,6 +146,7 @@ CCorvaneDlg::CCorvaneDlg(const Options& options)
 
 CCorvaneDlg::~CCorvaneDlg() {
   CloseVolume();
+  EndLive();
   ClosePipeline();
   // A layout still shown full screen is a window of its own.
   if (layout_ && layout_->parentWidget() != this) delete layout_;
@@ -178,6 +182,7 @@ void CCorvaneDlg::CreateControls() {
   on(IDC_CLOSE, &CCorvaneDlg::OnClose);
   on(IDC_MAXIMISE, &CCorvaneDlg::OnMaximise);
   on(IDC_MINIMISE, &CCorvaneDlg::OnMinimise);
+  on(IDC_LIVE, &CCorvaneDlg::OnLive);
 
   speedSlider_ = new controls::CBitmapSlider(IDC_SPEED, this);
   speedSlider_->SetRange(0, kSpeedPositions - 1);
@@ -284,7 +289,8 @@ void CCorvaneDlg::ApplyLanguageTexts() {
   ApplyDialogTexts(wave_, CWaveDlg::kTemplateId);
   UpdateVolumeControls();
   recSearch_->ApplyTexts();
-  // The live view (206) and the map (129) take theirs when they come.
+  if (urlDlg_) urlDlg_->ApplyTexts();
+  // The map (129) takes its texts when it comes.
   update();
 }
 

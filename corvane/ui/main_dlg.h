@@ -13,7 +13,7 @@
 // (the frameless window: title, dragging, edge resizing), main_volume.cpp
 // (the volume slider and the sound button on the system's mixer),
 // main_search.cpp (the search, the calendar's open request, the settings and
-// properties).
+// properties), main_live.cpp (the live page).
 #pragma once
 
 #include <QMenu>
@@ -54,6 +54,7 @@ class CRecTpyeSearch;
 class CWaveDlg;
 class FileProperty;
 class GCEVideoLayoutDialog;
+class CUrlDlg;
 
 // The label of a speed slider position (0-8): "1/16" ... "x1" ... "x16".
 const char* SpeedLabel(int position);
@@ -88,6 +89,7 @@ class CCorvaneDlg : public QWidget {
     IDC_VIDEO = 1062,
     IDC_WIDEN = 1063,
     IDC_NARROW = 1064,
+    IDC_LIVE = 1065,
   };
   static constexpr int kSpeedPositions = 9;
   static constexpr int kNormalSpeedPosition = 4;
@@ -155,6 +157,8 @@ class CCorvaneDlg : public QWidget {
   // The speed slider (message 0x28D1 / 0x28D2 of slider 1014).
   void SetSpeedPosition(int position);
   void ChooseLanguage(int commandId);
+  // The "Live" button: the live page in the side area.
+  void OnLive();
 
   // ---- what the window shows and owns (tests and other parts) ------------
   playback::Player& player() { return *player_; }
@@ -192,6 +196,7 @@ class CCorvaneDlg : public QWidget {
   bool scanning() const { return scanning_; }
   // True once Close ended every thread of the pipeline.
   bool pipelineClosed() const { return pipelineClosed_; }
+  CUrlDlg* urlDlg() const { return urlDlg_; }
   // Lays the children out again (size, levels or swap changed).
   void Relayout();
   // The export's progress dialog while an export runs, else null.
@@ -272,6 +277,11 @@ class CCorvaneDlg : public QWidget {
   void SetUpExport(playback::PlayerCallbacks* callbacks, const Options& options);
   bool HandleExportMessage(uint32_t message, intptr_t wParam, intptr_t lParam);
   void OnExportEnded();
+  // main_live.cpp
+  void StartLive();
+  void EndLive();
+  // A channel's live state over its pane ("" clears it).
+  void ShowLiveNotice(int channel, const QString& text);
 
   // Fields of the window alone (user-interface thread).
   QString speedText_ = QStringLiteral("x1");
@@ -303,6 +313,7 @@ class CCorvaneDlg : public QWidget {
   QWidget* live_ = nullptr;
   QWidget* search_ = nullptr;
   CRecTpyeSearch* recSearch_ = nullptr;  // search_ as what it is
+  CUrlDlg* urlDlg_ = nullptr;            // the live page, inside live_
   FileProperty* fileProperty_ = nullptr;
   QMenu* languageMenu_ = nullptr;
   QMenu* listMenu_ = nullptr;

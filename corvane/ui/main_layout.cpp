@@ -61,7 +61,7 @@ void CCorvaneDlg::Relayout() {
   // The side area: a row of buttons, then the map, the live view, or the
   // list with the search dialog in its bottom 100 pixels.
   int bx = sideLeft + 4;
-  for (int id : {IDC_OPENFILE, IDC_MAP, IDC_VIDEO, IDC_LANGUAGE}) {
+  for (int id : {IDC_OPENFILE, IDC_MAP, IDC_VIDEO, IDC_LANGUAGE, IDC_LIVE}) {
     controls::CPictureButton* b = Button(id);
     if (b->isHidden() && (id == IDC_MAP || id == IDC_VIDEO)) continue;
     const int w = std::max(60, b->sizeHint().width());
