@@ -400,7 +400,6 @@ bool AviExport::WriteManifest(std::string* error) {
     av_sha_final(sha.get(), digest);
     char hex[65];
     for (int i = 0; i < 32; ++i) std::snprintf(hex + 2 * i, 3, "%02x", digest[i]);
-    std::error_code ec;
     fs::path rel = fs::absolute(fs::path(file)).lexically_relative(folder);
     if (rel.empty()) rel = fs::path(file).filename();
     text += hex;

@@ -78,3 +78,22 @@ TEST(KrvtoolExport, RecordingEndingFirstExitsOneAndKeepsTheFile) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(KrvtoolExport, AWriteErrorFailsTheExportAndLeavesNoFileOfIt) {
+  TempDir dir;
+  const std::string src = dir.File("20131227070943_0100_01.krv");
+  playtest::MakeKrv(playtest::Small(8, 2), src);
+  const std::string out = dir.File("out");
+  // Files may grow to 40 KB only: a write past that fails (EFBIG).
+  krvtest::RunResult r = RunShell("bash -c " + Quote("trap '' XFSZ; ulimit -f 40; exec " + Krvtool() + " export " +
+                                                     Quote(src) + " --from 1 --to 7 --channels 0,1 -d " + Quote(out) +
+                                                     " --sha256 --report"));
+  EXPECT_EQ(r.code, 1) << r.out << r.err;
+  EXPECT_NE(r.out.find("\"outcome\":\"failed\""), std::string::npos) << r.out;
+  EXPECT_NE(r.err.find("File too large"), std::string::npos) << r.err;
+  EXPECT_TRUE(Listing(out).empty());
+}
+
+}  // namespace
