@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -72,7 +73,10 @@ TEST_F(LivePlayer, LivePicturesShowWhileThePlayGatesAreShut) {
   Counts counts;
   playback::Player player(Options(&counts));
   ASSERT_FALSE(player.State().gates.Open());
+  const auto t0 = std::chrono::steady_clock::now();
   ASSERT_EQ(player.OpenLive(0, peer_.Url(0), folder_), 1);
+  std::printf("OpenLive returned after %.1f ms\n",
+              std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count());
   // Consecutive frame numbers: every picture of the stream is shown.
   EXPECT_TRUE(Eventually([&] { return counts.barcodes[0].load() >= 20; }, 15000));
   EXPECT_FALSE(player.State().gates.Open());
@@ -82,6 +86,11 @@ TEST_F(LivePlayer, LivePicturesShowWhileThePlayGatesAreShut) {
   EXPECT_EQ(player.Filter()->QueuedPackets(1), 0);
   EXPECT_EQ(player.Filter()->InputLiveData(1, 0, payload, sizeof payload, 352, 288), 1);
   EXPECT_TRUE(Eventually([&] { return player.Filter()->QueuedPackets(1) == 0; }, 5000));  // decoded
+  const auto t1 = std::chrono::steady_clock::now();
+  player.CloseLive(0);
+  std::printf("CloseLive returned after %.1f ms\n",
+              std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t1).count());
+  EXPECT_FALSE(player.AnyLive());
   EXPECT_TRUE(player.Close());
 }
 
