@@ -1,5 +1,7 @@
 #include "ui/scope_ctrl.h"
 
+#include <algorithm>
+
 #include <QMouseEvent>
 #include <QPainter>
 #include <QToolTip>
@@ -150,10 +152,20 @@ void COScopeCtrl::paintEvent(QPaintEvent*) {
   font.setWeight(QFont::Light);
   p.setFont(font);
   const Labels l = LabelTexts();
+  // The range labels right-aligned at left - 4; a font wider than the
+  // six pixels a character the plot's left edge allows is made smaller.
+  const QString maxText = QString::fromStdString(l.maximum), minText = QString::fromStdString(l.minimum);
+  QFont rangeFont = font;
+  while (rangeFont.pixelSize() > 8 &&
+         std::max(QFontMetrics(rangeFont).horizontalAdvance(maxText),
+                  QFontMetrics(rangeFont).horizontalAdvance(minText)) > g.left - 4)
+    rangeFont.setPixelSize(rangeFont.pixelSize() - 1);
+  p.setFont(rangeFont);
+  const QFontMetrics rfm(rangeFont);
+  p.drawText(QRect(0, g.top, g.left - 4, rfm.height()), Qt::AlignRight | Qt::AlignTop, maxText);
+  p.drawText(QRect(0, g.bottom - rfm.height(), g.left - 4, rfm.height()), Qt::AlignRight | Qt::AlignBottom, minText);
+  p.setFont(font);
   const QFontMetrics fm(font);
-  p.drawText(QRect(0, g.top, g.left - 4, fm.height()), Qt::AlignRight | Qt::AlignTop, QString::fromStdString(l.maximum));
-  p.drawText(QRect(0, g.bottom - fm.height(), g.left - 4, fm.height()), Qt::AlignRight | Qt::AlignBottom,
-             QString::fromStdString(l.minimum));
 
   // Curves: only the points held, newest at right - 2, 4 pixels apart.
   p.save();

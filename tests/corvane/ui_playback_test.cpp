@@ -364,9 +364,12 @@ TEST_F(UiSoftwarePlaybackTest, WithoutOpenGLTheSoftwareBackendPlaysFourMovingPic
 
 TEST_F(UiPlaybackTest, PlayingDeliversTheVehicleRecordsToTheWindowsMapAndChartQueues) {
   playback::Player& player = dlg()->player();
-  EXPECT_EQ(dlg()->playState().mapQueue.load(), &player.MapQueue());
+  // The map takes records once it has been shown.
+  EXPECT_EQ(dlg()->playState().mapQueue.load(), nullptr);
   EXPECT_EQ(dlg()->playState().chartQueue.load(), &player.ChartQueue());
   PlayFirstRow();
+  Click(Dlg::IDC_MAP);
+  EXPECT_EQ(dlg()->playState().mapQueue.load(), &player.MapQueue());
   // GPS once a second, G-sensor ten times a second in the demo recordings.
   ASSERT_TRUE(WaitUntil([&] { return player.Map().Counts().gps >= 2 && player.Chart().Counts().gSensor >= 20; },
                         6000));

@@ -14,6 +14,7 @@
 #include "core/language.h"
 #include "core/settings.h"
 #include "synth/synth.h"
+#include "ui/map_dlg.h"
 #include "ui/video_layout.h"
 
 namespace corvane::uitest {
@@ -135,6 +136,10 @@ void WindowFixture::SetUp() {
   dir_ = std::make_unique<test::TempDir>();
   paths_ = std::make_unique<test::ScopedAppPaths>(dir_->path(), dir_->path() + "config");
   EnsureSettingsFile();
+  // A map shown by a test never reaches the network: its tiles point at a
+  // closed local port unless the test serves them.
+  for (const char* key : {kKeyRoadTiles, kKeySatelliteTiles, kKeyHybridTiles})
+    SetSettingString(kSectionMap, key, "http://127.0.0.1:9/{z}/{x}/{y}.png");
   SelectLanguage("");
   if (!noWindow_) OpenWindow();
 }
