@@ -23,6 +23,7 @@ var colourIndex = 0;
 var tracks = {};        // identifier -> {line, colour}
 var colourOf = {};      // identifier -> its colour, kept across clears
 var markers = {};       // identifier -> {marker, label, heading}
+var clears = 0;         // clearAllTrackLine calls so far
 
 // "rmmapLongCenter=LON/LAT/ZOOM[;...]" -> view, or null when it is not a
 // sound view.
@@ -122,13 +123,14 @@ function clearAllTrackLine(id) {
     if (Object.prototype.hasOwnProperty.call(tracks, key)) map.removeLayer(tracks[key].line);
   }
   tracks = {};
+  clears++;
 }
 
 // ---- for the window's tests: what the page shows --------------------------
 
 function corvanePageState() {
   var out = {zoom: map.getZoom(), lat: map.getCenter().lat, lon: map.getCenter().lng, type: currentType,
-             ruleZoom: ruleZoom, tracks: {}, markers: {}};
+             ruleZoom: ruleZoom, clears: clears, tracks: {}, markers: {}};
   for (var id in tracks) {
     if (!Object.prototype.hasOwnProperty.call(tracks, id)) continue;
     out.tracks[id] = {colour: tracks[id].colour, points: tracks[id].line.getLatLngs().map(function (p) {
