@@ -64,10 +64,7 @@ TEST(ExportControl, RecordingEndingFirstFinishesTheFilesAndPlaybackGoesOn) {
   TempDir out;
   krvplayer::HeadlessPlayer p(NullSound());
   p.SelectKrv(first, playback::Player::Select::kOpen);
-  avexport::ExportRequest request;
-  request.startSecond = 3;
-  request.endSecond = 100;
-  request.outputs[0] = out.File("short.avi");
+  avexport::ExportRequest request = Stretch(3, 100, {{0, out.File("short.avi")}});
   const size_t postsBefore = p.PostCount();
   const avexport::ExportResult r = RunExport(p, request);
   ASSERT_EQ(r.outcome, Outcome::kStoppedEarly) << r.reason;
@@ -104,10 +101,7 @@ TEST(ExportControl, RequestWakesAReaderParkedAtTheEnd) {
   p.OpenKrv(src);
   ASSERT_TRUE(p.WaitForEnd(15000));
   ASSERT_EQ(p.State().ended.load(), 1);
-  avexport::ExportRequest request;
-  request.startSecond = 1;
-  request.endSecond = 3;
-  request.outputs[0] = out.File("again.avi");
+  avexport::ExportRequest request = Stretch(1, 3, {{0, out.File("again.avi")}});
   const avexport::ExportResult r = RunExport(p, request, 15000);
   ASSERT_EQ(r.outcome, Outcome::kFinished) << r.reason;
   EXPECT_EQ(r.firstVideoMs[0], 1000);  // the key frame of second 1
@@ -153,11 +147,7 @@ void CancelOrClose(bool close) {
   TempDir out;
   HeldPlayer h;
   h.player->SelectKrv(src, playback::Player::Select::kOpen);
-  avexport::ExportRequest request;
-  request.startSecond = 1;
-  request.endSecond = 7;
-  request.outputs[0] = out.File("a.avi");
-  request.outputs[1] = out.File("b.avi");
+  avexport::ExportRequest request = Stretch(1, 7, {{0, out.File("a.avi")}, {1, out.File("b.avi")}});
   request.sha256 = true;
   request.gpx = true;
   ASSERT_EQ(h.player->Export(request), "");
@@ -190,10 +180,7 @@ TEST(ExportControl, SeekAndStopCancelARunningExport) {
     TempDir out;
     HeldPlayer h;
     h.player->SelectKrv(src, playback::Player::Select::kOpen);
-    avexport::ExportRequest request;
-    request.startSecond = 1;
-    request.endSecond = 7;
-    request.outputs[0] = out.File("a.avi");
+    avexport::ExportRequest request = Stretch(1, 7, {{0, out.File("a.avi")}});
     ASSERT_EQ(h.player->Export(request), "");
     ASSERT_TRUE(h.WaitReached());
     if (command == 0)
@@ -213,11 +200,8 @@ TEST(ExportControl, AnOutputThatCannotBeCreatedEndsTheExportWithItsPathAndReason
   TempDir out;
   krvplayer::HeadlessPlayer p(NullSound());
   p.SelectKrv(src, playback::Player::Select::kOpen);
-  avexport::ExportRequest request;
-  request.startSecond = 1;
-  request.endSecond = 3;
-  request.outputs[0] = out.File("fine.avi");
-  request.outputs[1] = out.File("no-such-folder/b.avi");
+  avexport::ExportRequest request =
+      Stretch(1, 3, {{0, out.File("fine.avi")}, {1, out.File("no-such-folder/b.avi")}});
   const avexport::ExportResult r = RunExport(p, request);
   ASSERT_EQ(r.outcome, Outcome::kFailed);
   EXPECT_EQ(r.failedPath, request.outputs[1]);

@@ -170,11 +170,8 @@ TEST_F(ExportKrv, ManifestChecksAndTrackHoldsTheStretchsUsableFixes) {
   TempDir out;
   krvplayer::HeadlessPlayer p(NullSound());
   p.SelectKrv(source_, playback::Player::Select::kOpen);
-  avexport::ExportRequest request;
-  request.startSecond = 10;
-  request.endSecond = 20;
-  request.outputs[0] = out.File("20131227070953_0100_01.avi");
-  request.outputs[2] = out.File("20131227070953_0100_03.avi");
+  avexport::ExportRequest request = Stretch(
+      10, 20, {{0, out.File("20131227070953_0100_01.avi")}, {2, out.File("20131227070953_0100_03.avi")}});
   request.sha256 = true;
   request.gpx = true;
   request.sidecarBase = out.File("20131227070953_0100_01");
@@ -241,10 +238,7 @@ TEST(ExportKrvSources, UnknownRateIsTakenFromThePacketTimes) {
     TempDir out;
     krvplayer::HeadlessPlayer p(NullSound());
     p.SelectKrv(src, playback::Player::Select::kOpen);
-    avexport::ExportRequest request;
-    request.startSecond = 2;
-    request.endSecond = 6;
-    request.outputs[0] = out.File("rate.avi");
+    avexport::ExportRequest request = Stretch(2, 6, {{0, out.File("rate.avi")}});
     const avexport::ExportResult r = RunExport(p, request);
     ASSERT_EQ(r.outcome, avexport::ExportResult::Outcome::kFinished) << r.reason;
     auto v = Probe(request.outputs[0], "v");
@@ -262,10 +256,7 @@ TEST(ExportKrvSources, HisiliconVoiceIsNotWrittenIntoTheAdpcmStream) {
   TempDir out;
   krvplayer::HeadlessPlayer p(NullSound());
   p.SelectKrv(src, playback::Player::Select::kOpen);
-  avexport::ExportRequest request;
-  request.startSecond = 1;
-  request.endSecond = 4;
-  request.outputs[0] = out.File("hisi.avi");
+  avexport::ExportRequest request = Stretch(1, 4, {{0, out.File("hisi.avi")}});
   const avexport::ExportResult r = RunExport(p, request);
   ASSERT_EQ(r.outcome, avexport::ExportResult::Outcome::kFinished) << r.reason;
   EXPECT_EQ(r.audioPackets[0], 0);

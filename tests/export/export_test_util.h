@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <initializer_list>
 #include <map>
 #include <sstream>
 #include <string>
@@ -224,6 +225,17 @@ inline avexport::ExportResult RunExport(krvplayer::HeadlessPlayer& p, const avex
   avexport::ExportResult r;
   EXPECT_TRUE(p.WaitForExportEnd(timeoutMs, before, &r));
   return r;
+}
+
+// A request for the stretch from `from` to `to` (seconds), with an output
+// path for each channel given.
+inline avexport::ExportRequest Stretch(int from, int to,
+                                       std::initializer_list<std::pair<int, std::string>> outputs) {
+  avexport::ExportRequest request;
+  request.startSecond = from;
+  request.endSecond = to;
+  for (const auto& [channel, path] : outputs) request.outputs[channel] = path;
+  return request;
 }
 
 inline krvplayer::HeadlessPlayer::Options NullSound() {
