@@ -91,6 +91,10 @@ struct PlayerOptions {
   // The speed a seek resets to (the window's slider goes to x1; krvtool
   // keeps its --speed).
   int speedAfterSeek = 16;
+  // How many records the map and chart consumers each keep for inspection
+  // (Map().Seen(), Chart().Seen(): tests and reports). 0: they are only
+  // counted, and a long session holds no log that fills as it plays.
+  int recordLogEntries = 0;
   PlayerCallbacks callbacks;
 };
 

@@ -58,6 +58,12 @@ std::vector<SeenRecord> RecordConsumer::Seen() const {
   return seen_;
 }
 
+bool RecordConsumer::Last(SeenRecord* out) const {
+  std::lock_guard<std::mutex> lock(logMutex_);
+  if (haveLast_ && out) *out = last_;
+  return haveLast_;
+}
+
 bool RecordConsumer::SeenComplete() const {
   std::lock_guard<std::mutex> lock(logMutex_);
   return !dropped_;
@@ -77,6 +83,8 @@ void RecordConsumer::Note(const SeenRecord& r, bool drawn, bool reset) {
   }
   if (drawn) ++counts_.drawn;
   if (reset) ++counts_.resets;
+  last_ = r;
+  haveLast_ = true;
   if (seen_.size() < capacity_) seen_.push_back(r);
   else dropped_ = true;
 }

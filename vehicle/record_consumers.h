@@ -86,6 +86,9 @@ class RecordConsumer {
   std::vector<SeenRecord> Seen() const;
   // Whether every record taken was kept in Seen().
   bool SeenComplete() const;
+  // The last record taken, kept whatever the log's capacity; false before
+  // the first.
+  bool Last(SeenRecord* out) const;
 
  protected:
   // On the consumer thread: one record taken from the queue.
@@ -113,6 +116,8 @@ class RecordConsumer {
   media::ACThread thread_;
   mutable std::mutex logMutex_;
   std::vector<SeenRecord> seen_;  // guarded by logMutex_
+  SeenRecord last_{};             // guarded by logMutex_
+  bool haveLast_ = false;         // guarded by logMutex_
   ConsumerCounts counts_;         // guarded by logMutex_
   size_t capacity_;
   bool dropped_ = false;          // guarded by logMutex_

@@ -101,9 +101,8 @@ TEST_F(UiVehicleViewsTest, TheChartShowsTheLastSampleAndItsUnitsSurviveARestart)
   }, 10000));
   Pump(200);  // the last samples reach the chart
   COScopeCtrl* scope = dlg()->waveDlg()->scope();
-  const auto seen = chart.Seen();
-  ASSERT_FALSE(seen.empty());
-  const vehicle::SeenRecord& last = seen.back();
+  vehicle::SeenRecord last;
+  ASSERT_TRUE(chart.Last(&last));
   const COScopeCtrl::Labels labels = scope->LabelTexts();
   EXPECT_EQ(labels.x, vehicle::ScopeAxisLabel('X', last.values[0]));
   EXPECT_EQ(labels.y, vehicle::ScopeAxisLabel('Y', last.values[1]));

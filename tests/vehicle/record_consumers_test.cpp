@@ -115,6 +115,27 @@ TEST(RecordConsumers, TheChartMakesOneSampleOfAllFiveValuesPerRecord) {
   EXPECT_EQ(c.resets, 2);
 }
 
+TEST(RecordConsumers, WithoutALogEveryRecordIsCountedAndTheLastKept) {
+  // The player's consumers keep no log by default: a long session must not
+  // hold one that fills as it plays.
+  media::ACAMFDataList q;
+  vehicle::ChartRecordConsumer chart(&q, 0);
+  SeenRecord last;
+  EXPECT_FALSE(chart.Last(&last));
+  ASSERT_TRUE(chart.Start());
+  for (int i = 0; i < 100; ++i) Put(q, i * 100, GSensor(i * 0.01));
+  Put(q, 10000, Other(41.5));
+  ASSERT_TRUE(WaitFor([&] { return chart.Counts().records == 101; }));
+  chart.Stop();
+  EXPECT_TRUE(chart.Seen().empty());
+  EXPECT_FALSE(chart.SeenComplete());
+  ASSERT_TRUE(chart.Last(&last));
+  EXPECT_EQ(last.kind, SeenRecord::kOtherSensors);
+  EXPECT_EQ(last.timeMs, 10000);
+  EXPECT_DOUBLE_EQ(last.values[0], 0.99);  // x of the G-sensor sample before
+  EXPECT_DOUBLE_EQ(last.values[3], 41.5);
+}
+
 TEST(RecordConsumers, StopEndsAnIdleConsumerPromptlyAndItCanRestart) {
   media::ACAMFDataList q;
   vehicle::MapRecordConsumer map(&q);

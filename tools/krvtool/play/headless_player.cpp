@@ -81,6 +81,7 @@ playback::PlayerOptions HeadlessPlayer::MakeOptions(const Options& options, Play
     o.snapshotFolder = [folder] { return folder; };
   }
   o.speedAfterSeek = options.speedAfterSeek;
+  o.recordLogEntries = kRecordLogEntries;
   o.callbacks = log->Callbacks();
   return o;
 }

@@ -160,6 +160,10 @@ class HeadlessPlayer : public PlayLog, public playback::Player {
     std::string snapshotFolder;
   };
 
+  // The records the map and chart consumers keep for Map().Seen() and
+  // Chart().Seen(): a headless run is short and is inspected afterwards.
+  static constexpr int kRecordLogEntries = 16384;
+
   explicit HeadlessPlayer(const Options& options);
   HeadlessPlayer() : HeadlessPlayer(Options{}) {}
   ~HeadlessPlayer() override;
