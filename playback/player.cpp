@@ -5,6 +5,7 @@
 #include "krvreader/record_start.h"
 #include "live/live_rtp.h"
 #include "media/ac_log.h"
+#include "media/heap_policy.h"
 #include "playback/player_export.h"
 #include "media/ac_play_clock.h"
 #include "media/ac_snapshot_filter.h"
@@ -54,6 +55,7 @@ class Player::Host final : public ReaderHost {
 };
 
 Player::Player(const PlayerOptions& options) : options_(options), speedAfterSeek_(options.speedAfterSeek) {
+  media::FixHeapThresholds();  // before the decoders' first tables
   const PlayerCallbacks& cb = options_.callbacks;
   state_.gates.ResetBoth();
   sink_ = std::make_unique<Sink>(cb);
@@ -97,8 +99,8 @@ Player::Player(const PlayerOptions& options) : options_(options), speedAfterSeek
   clock_->SetPlayGates(&state_.gates);
   clock_->Start(filter_.get(), soundReady_ ? sound_.get() : nullptr);
 
-  map_ = std::make_unique<vehicle::MapRecordConsumer>(&mapQueue_);
-  chart_ = std::make_unique<vehicle::ChartRecordConsumer>(&chartQueue_);
+  map_ = std::make_unique<vehicle::MapRecordConsumer>(&mapQueue_, options.recordLogEntries);
+  chart_ = std::make_unique<vehicle::ChartRecordConsumer>(&chartQueue_, options.recordLogEntries);
   map_->Start();
   chart_->Start();
 
