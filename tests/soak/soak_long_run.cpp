@@ -12,13 +12,19 @@
 // .avi files of DIR as one period (each in its channel's pane). The two
 // makers write what the runs play: N KRV recordings of S seconds (32x32,
 // four channels, one-minute steps from 2024-03-15 08:00 UTC), or one period
-// of S seconds as four AVI channel files (64x64). Prints one line per
-// hundred recordings and a last line
-//   recordings N ended N rss_first_kb A hwm_first_kb B rss_end_kb C hwm_end_kb D growth_pct G
+// of S seconds as four AVI channel files (64x64). Prints the memory after
+// the 1st, 10th, 30th and every hundredth recording (resident, of it the
+// anonymous and the file pages, and the heap's bytes in use and held), and
+// a last line
+//   recordings N ended N rss_first_kb A hwm_first_kb B hwm_tenth_kb T rss_end_kb C hwm_end_kb D
+//     growth_pct G settled_growth_pct S
 // where growth_pct compares the peak at the end with the peak after the
 // first recording (for a period: after its first twentieth) and
-// settled_growth_pct with the peak after the first tenth of the recordings. Exit 0 when every recording played to its end; 1 when one
-// did not end in its time; 2 on bad usage.
+// settled_growth_pct with the peak after the first tenth of the recordings.
+// Exit 0 when every recording played to its end; 1 when one did not end in
+// its time; 2 on bad usage.
+#include <malloc.h>
+
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
@@ -43,6 +49,8 @@ namespace {
 struct Memory {
   long rssKb = 0;
   long hwmKb = 0;
+  long anonKb = 0;  // RssAnon: heap, stacks, buffers
+  long fileKb = 0;  // RssFile: program and library pages touched so far
 };
 
 Memory ReadMemory() {
@@ -51,6 +59,8 @@ Memory ReadMemory() {
   for (std::string line; std::getline(f, line);) {
     if (line.rfind("VmRSS:", 0) == 0) m.rssKb = std::atol(line.c_str() + 6);
     if (line.rfind("VmHWM:", 0) == 0) m.hwmKb = std::atol(line.c_str() + 6);
+    if (line.rfind("RssAnon:", 0) == 0) m.anonKb = std::atol(line.c_str() + 8);
+    if (line.rfind("RssFile:", 0) == 0) m.fileKb = std::atol(line.c_str() + 8);
   }
   return m;
 }
@@ -242,9 +252,11 @@ int main(int argc, char** argv) {
     ++ended;
     if (i == 0 && !aviPeriod) first = ReadMemory();
     if (i + 1 == (files.size() + 9) / 10 && !aviPeriod) tenth = ReadMemory();
-    if ((i + 1) % 100 == 0) {
+    if ((i + 1) % 100 == 0 || i + 1 == 1 || i + 1 == 10 || i + 1 == 30) {
       const Memory m = ReadMemory();
-      std::printf("after %zu: rss_kb %ld hwm_kb %ld\n", i + 1, m.rssKb, m.hwmKb);
+      const struct mallinfo2 h = mallinfo2();
+      std::printf("after %zu: rss_kb %ld hwm_kb %ld anon_kb %ld file_kb %ld heap_used_kb %zu heap_kb %zu\n", i + 1,
+                  m.rssKb, m.hwmKb, m.anonKb, m.fileKb, h.uordblks / 1024, (h.arena + h.hblkhd) / 1024);
       std::fflush(stdout);
     }
   }
