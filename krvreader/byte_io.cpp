@@ -11,6 +11,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <climits>
@@ -478,9 +479,10 @@ int64_t url_fseek(ByteIOContext* s, int64_t offset, int whence) {
       }
       s->buf_ptr = s->buf_end;
     }
-  } else if (offset > s->pos && offset - s->pos < kShortSeekBytes) {
+  } else if (offset > s->pos && offset - s->pos < std::min<int64_t>(kShortSeekBytes, s->buffer_size)) {
     // A short hop forward past the buffered data: reading through it costs
-    // less than a seek followed by a read of the same block.
+    // less than a seek followed by a read of the same block (when one fill
+    // reaches the offset).
     s->buf_ptr = s->buf_end;
     fillBuffer(s);
     if (s->pos >= offset) {

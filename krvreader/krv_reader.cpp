@@ -620,9 +620,34 @@ bool readSeekTag(ByteIOContext* pb, SeekTag* t) {
   return !url_feof(pb);
 }
 
+// While a seek walks, the byte reader fills at most this many bytes at a
+// time: the walk needs the 20 bytes of each tag's head (previous tag size,
+// header, flags) and hops over the payloads, so a full buffer per tag would
+// read every payload it passes (a second of four channels is about half a
+// megabyte). Small neighbouring tags still share one read.
+constexpr int kSeekReadBytes = 256;
+
+// Shrinks the byte reader's reads for the life of the walk. The buffer
+// itself stays (a caller's buffer is never replaced); the packet reads after
+// the seek fill it whole again.
+class SeekReads {
+ public:
+  explicit SeekReads(ByteIOContext* pb) : pb_(pb), size_(pb->buffer_size) {
+    if (!pb_->write_flag && size_ > kSeekReadBytes) pb_->buffer_size = kSeekReadBytes;
+  }
+  ~SeekReads() { pb_->buffer_size = size_; }
+  SeekReads(const SeekReads&) = delete;
+  SeekReads& operator=(const SeekReads&) = delete;
+
+ private:
+  ByteIOContext* pb_;
+  int size_;
+};
+
 // Steps 2 to 5 of the seek: the tag at the current position decides between
 // the forward and the backward walk; whole seconds are compared.
 bool seekFromHere(ByteIOContext* pb, int64_t target, int64_t start) {
+  SeekReads small(pb);
   const int64_t targetSec = target / 1000000;
   bool found = false;
   int64_t keyPos = 0;
