@@ -70,7 +70,10 @@ int closeKeepingBuffer(ByteIOContext* s);
 // when opened; -1 for other files and protocols (url_fsize asks them).
 int64_t sizeAtOpen(ByteIOContext* s);
 
-// Parses a metadata tag's data from the current position up to `end`.
-void parseMetadata(RecordingContext* ctx, int64_t end);
+// Parses a metadata tag's data from the current position up to `end`. The
+// arrays of the streams in slots factSlots and up are walked for the
+// file-level values only (duration, file size, start time, bus number): those
+// streams keep the facts they had.
+void parseMetadata(RecordingContext* ctx, int64_t end, int factSlots = kMaxStreams);
 
 }  // namespace krv::detail

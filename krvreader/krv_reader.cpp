@@ -380,9 +380,60 @@ int parseAmfContainer(RecordingContext* ctx, RecordingStream* st, int type, int6
   }
 }
 
+// Whether a key of len bytes at key can name a file-level value ("filesize",
+// "start_time", "duration", "busnum", compared up to a NUL as lookupMetaKey
+// does): every such name has at least six bytes and begins with one of these
+// three-letter stems (which no stream key of a recording begins with).
+inline bool mayNameFileValue(const unsigned char* key, unsigned len) {
+  if (len < 6) return false;
+  const uint32_t stem = static_cast<uint32_t>(key[0]) << 16 | static_cast<uint32_t>(key[1]) << 8 | key[2];
+  return stem == ('f' << 16 | 'i' << 8 | 'l') || stem == ('s' << 16 | 't' << 8 | 'a') ||
+         stem == ('d' << 16 | 'u' << 8 | 'r') || stem == ('b' << 16 | 'u' << 8 | 's');
+}
+
+// The rest of a stream's top-level ECMA array (type byte read) when the
+// stream's facts are not wanted: the walk of parseAmfContainer at depth 0
+// with no stream (the same bytes read, the same bounds and failures, the
+// file-level values applied), but a key that cannot name a file-level value
+// is stepped over in the buffer instead of being copied and looked up.
+int skimEcmaArray(RecordingContext* ctx, int64_t end) {
+  ByteIOContext* pb = ctx->pb;
+  url_fskip(pb, 4);  // entry count, not used
+  char name[kAmfStringMax];
+  while (url_ftell(pb) < end - 2 && !url_feof(pb)) {
+    const std::ptrdiff_t buffered = detail::bufferedBytes(pb);
+    if (buffered >= 2) {
+      const unsigned char* p = pb->buf_ptr;
+      const unsigned len = static_cast<unsigned>(p[0]) << 8 | p[1];
+      if (len > 0 && len < kAmfStringMax && buffered >= 2 + static_cast<std::ptrdiff_t>(len) &&
+          !mayNameFileValue(p + 2, len)) {
+        pb->buf_ptr += 2 + len;
+        if (parseAmfValue(ctx, nullptr, MetaKey::kOther, end, 1) < 0) return -1;
+        continue;
+      }
+    }
+    const int nameLen = readAmfString(pb, name, sizeof name);
+    if (nameLen <= 0) break;
+    if (parseAmfValue(ctx, nullptr, lookupMetaKey(name, static_cast<std::size_t>(nameLen)), end, 1) < 0) return -1;
+  }
+  if (get_byte(pb) != kAmfObjectEnd) return -1;
+  return 0;
+}
+
+// A stream's top-level value when its facts are not wanted: what
+// parseAmfValue does with no stream, the usual ECMA array skimmed.
+int skimStreamValue(RecordingContext* ctx, int64_t end) {
+  ByteIOContext* pb = ctx->pb;
+  if (detail::bufferedBytes(pb) > 0 && *pb->buf_ptr == kAmfEcmaArray) {
+    ++pb->buf_ptr;
+    return skimEcmaArray(ctx, end);
+  }
+  return parseAmfValue(ctx, nullptr, MetaKey::kOther, end, 0);
+}
+
 }  // namespace
 
-void parseMetadata(RecordingContext* ctx, int64_t end) {
+void parseMetadata(RecordingContext* ctx, int64_t end, int factSlots) {
   ByteIOContext* pb = ctx->pb;
   if (get_byte(pb) != kAmfString) return;
   char name[11];
@@ -391,7 +442,9 @@ void parseMetadata(RecordingContext* ctx, int64_t end) {
   if (parseAmfValue(ctx, ctx->streams[0], MetaKey::kOther, end, 0) < 0) return;
   for (int i = 0; i < kMaxStreams; ++i) {
     if (!ctx->streams[i]) continue;
-    if (parseAmfValue(ctx, ctx->streams[i], MetaKey::kOther, end, 0) < 0) return;
+    const int r = i < factSlots ? parseAmfValue(ctx, ctx->streams[i], MetaKey::kOther, end, 0)
+                                : skimStreamValue(ctx, end);
+    if (r < 0) return;
   }
 }
 

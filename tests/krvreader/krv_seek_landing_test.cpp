@@ -177,8 +177,11 @@ Bytes MakeRecording(const Shape& s) {
         scale = std::uniform_real_distribution<double>(0.1, 4.0)(rng);
         EXPECT_EQ(w.Packet(8, t, false, Payload(54, static_cast<uint8_t>(frame)), 1000000), 0);
       }
-      if (frame % 8 == 0)
-        for (int a = 4; a < 8; ++a) EXPECT_EQ(w.Packet(a, t + 3000, true, Payload(2036, static_cast<uint8_t>(a)), 256000), 0);
+      if (frame % 8 == 0) {
+        for (int a = 4; a < 8; ++a) {
+          EXPECT_EQ(w.Packet(a, t + 3000, true, Payload(2036, static_cast<uint8_t>(a)), 256000), 0);
+        }
+      }
       for (int ch = 0; ch < 4; ++ch) {
         const bool key = (frame + (s.staggered ? ch * 7 : 0)) % s.gop == 0;
         const int base = std::uniform_int_distribution<int>(300, 5000)(rng);
