@@ -45,6 +45,17 @@ int createLayoutStreams(RecordingContext* ctx, int layout, RecordingStream* stor
 // re-synchronises, also over the four bytes just read. 0 or KRV_EPIPE.
 int readTagStart(ByteIOContext* pb, int* type);
 
+// Room for what a byte reader on a file needs besides its buffer: the
+// handle with its name, the context and the "file" protocol's state. A
+// caller that opens many files one after the other (the probe of a folder
+// scan) keeps one instead of allocating them for each file.
+struct OpenStorage {
+  URLHandle handle;
+  ByteIOContext context;
+  alignas(8) unsigned char fileState[16];
+  char filename[1024];
+};
+
 // How openContext opens a byte reader beyond url_fopen's arguments.
 struct OpenOptions {
   // Buffer size; 0: the protocol's or the default size. The probe reads only
@@ -58,6 +69,11 @@ struct OpenOptions {
   // opened by the "file" protocol (openat) whatever its prefix; the kernel
   // then looks up one name instead of a whole path.
   int dirFd = -1;
+  // With a caller's buffer and a file (a folder's name, or a path the "file"
+  // protocol opens) whose name fits: the handle, context and state are made
+  // in *storage instead of being allocated. Closed by closeKeepingBuffer,
+  // which then frees nothing; storage must outlive the context.
+  OpenStorage* storage = nullptr;
 };
 
 // url_fopen with options (url_fopen itself is openContext with none).

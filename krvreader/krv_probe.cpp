@@ -11,7 +11,7 @@ using namespace detail;
 
 namespace {
 
-constexpr int kProbeBufferBytes = 4096;
+constexpr int kProbeBufferBytes = 2048;
 
 // A probe's context and the records of its streams, together on the caller's
 // stack: the catalogue probes every recording of a folder, and nothing of a
@@ -20,6 +20,7 @@ struct ProbeContext {
   RecordingContext ctx{};
   RecordingStream streams[kMaxStreams];  // made by createStream in slot order
   unsigned char buffer[kProbeBufferBytes];  // the byte reader's buffer
+  OpenStorage storage;                       // and the rest of it
 
   ProbeContext() = default;
   ProbeContext(const ProbeContext&) = delete;
@@ -43,6 +44,7 @@ int probeOpen(const char* filename, ProbeContext* probe, int dirFd = -1, int fac
   options.bufferSize = kProbeBufferBytes;
   options.buffer = probe->buffer;
   options.dirFd = dirFd;
+  options.storage = &probe->storage;
   if (openContext(&ctx->pb, ctx->filename, URL_RDONLY, options) < 0) return KRV_ENOENT;
   ByteIOContext* pb = ctx->pb;
   url_fskip(pb, 4);

@@ -292,6 +292,64 @@ inline void applyNumber(RecordingContext* ctx, RecordingStream* st, MetaKey key,
   }
 }
 
+// Whether a key of len bytes at key can name a file-level value ("filesize",
+// "start_time", "duration", "busnum", compared up to a NUL as lookupMetaKey
+// does): every such name has at least six bytes and begins with one of these
+// three-letter stems (which no stream key of a recording begins with).
+inline bool mayNameFileValue(const unsigned char* key, unsigned len) {
+  if (len < 6) return false;
+  const uint32_t stem = static_cast<uint32_t>(key[0]) << 16 | static_cast<uint32_t>(key[1]) << 8 | key[2];
+  return stem == ('f' << 16 | 'i' << 8 | 'l') || stem == ('s' << 16 | 't' << 8 | 'a') ||
+         stem == ('d' << 16 | 'u' << 8 | 'r') || stem == ('b' << 16 | 'u' << 8 | 's');
+}
+
+// lookupMetaKey of a key of len bytes read in place (no NUL after it).
+inline MetaKey lookupMetaKeyInPlace(const char* key, std::size_t len) {
+  MetaKey id = lookupMetaKeyOfLength(key, len);
+  if (id == MetaKey::kOther) {
+    if (const void* nul = std::memchr(key, 0, len))
+      id = lookupMetaKeyOfLength(key, static_cast<std::size_t>(static_cast<const char*>(nul) - key));
+  }
+  return id;
+}
+
+// The entries of a top-level ECMA array that the buffer holds whole and
+// whose value is a number (nearly all of them), from the current position:
+// applied as the array's walk applies them (the key looked up, the number
+// applied to st and the context), read in place instead of through a copy
+// of each key. Without a stream (its facts not wanted) only a key that can
+// name a file-level value is looked up. Stops before the first other entry
+// or once the position has reached end - 2, where the walk stops looking
+// for entries. The walk reads on from there.
+void applyBufferedNumbers(RecordingContext* ctx, RecordingStream* st, int64_t end) {
+  ByteIOContext* pb = ctx->pb;
+  if (pb->write_flag) return;
+  const unsigned char* p = pb->buf_ptr;
+  const unsigned char* const bufEnd = pb->buf_end;
+  const int64_t room = end - 2 - url_ftell(pb);
+  if (room <= 0) return;
+  const unsigned char* const last = room < bufEnd - p ? p + room : bufEnd;
+  while (p < last && bufEnd - p >= 2) {
+    const unsigned len = static_cast<unsigned>(p[0]) << 8 | p[1];
+    if (len == 0 || len >= kAmfStringMax || bufEnd - p < 2 + static_cast<std::ptrdiff_t>(len) + 9 ||
+        p[2 + len] != kAmfNumber)
+      break;
+    if (st || mayNameFileValue(p + 2, len)) {
+      const MetaKey id = lookupMetaKeyInPlace(reinterpret_cast<const char*>(p + 2), len);
+      if (id != MetaKey::kOther) {
+        uint64_t bits;
+        std::memcpy(&bits, p + 3 + len, sizeof bits);
+        if constexpr (std::endian::native == std::endian::little) bits = __builtin_bswap64(bits);
+        double num;
+        std::memcpy(&num, &bits, sizeof num);
+        applyNumber(ctx, st, id, num);
+      }
+    }
+    p += 2 + len + 9;
+  }
+  pb->buf_ptr = const_cast<unsigned char*>(p);
+}
+
 int parseAmfContainer(RecordingContext* ctx, RecordingStream* st, int type, int64_t end, int depth);
 
 // Walks one value. The values directly inside a top-level ECMA array
@@ -360,7 +418,12 @@ int parseAmfContainer(RecordingContext* ctx, RecordingStream* st, int type, int6
       url_fskip(pb, 4);  // entry count, not used
       char name[kAmfStringMax];
       int nameLen = 0;
-      while (url_ftell(pb) < end - 2 && !url_feof(pb) && (nameLen = readAmfString(pb, name, sizeof name)) > 0) {
+      while (url_ftell(pb) < end - 2 && !url_feof(pb)) {
+        if (depth == 0) {
+          applyBufferedNumbers(ctx, st, end);
+          if (!(url_ftell(pb) < end - 2)) break;
+        }
+        if ((nameLen = readAmfString(pb, name, sizeof name)) <= 0) break;
         MetaKey id = depth == 0 ? lookupMetaKey(name, static_cast<std::size_t>(nameLen)) : MetaKey::kOther;
         if (parseAmfValue(ctx, st, id, end, depth + 1) < 0) return -1;
       }
@@ -380,56 +443,6 @@ int parseAmfContainer(RecordingContext* ctx, RecordingStream* st, int type, int6
   }
 }
 
-// Whether a key of len bytes at key can name a file-level value ("filesize",
-// "start_time", "duration", "busnum", compared up to a NUL as lookupMetaKey
-// does): every such name has at least six bytes and begins with one of these
-// three-letter stems (which no stream key of a recording begins with).
-inline bool mayNameFileValue(const unsigned char* key, unsigned len) {
-  if (len < 6) return false;
-  const uint32_t stem = static_cast<uint32_t>(key[0]) << 16 | static_cast<uint32_t>(key[1]) << 8 | key[2];
-  return stem == ('f' << 16 | 'i' << 8 | 'l') || stem == ('s' << 16 | 't' << 8 | 'a') ||
-         stem == ('d' << 16 | 'u' << 8 | 'r') || stem == ('b' << 16 | 'u' << 8 | 's');
-}
-
-// The rest of a stream's top-level ECMA array (type byte read) when the
-// stream's facts are not wanted: the walk of parseAmfContainer at depth 0
-// with no stream (the same bytes read, the same bounds and failures, the
-// file-level values applied), but a key that cannot name a file-level value
-// is stepped over in the buffer instead of being copied and looked up.
-int skimEcmaArray(RecordingContext* ctx, int64_t end) {
-  ByteIOContext* pb = ctx->pb;
-  url_fskip(pb, 4);  // entry count, not used
-  char name[kAmfStringMax];
-  while (url_ftell(pb) < end - 2 && !url_feof(pb)) {
-    const std::ptrdiff_t buffered = detail::bufferedBytes(pb);
-    if (buffered >= 2) {
-      const unsigned char* p = pb->buf_ptr;
-      const unsigned len = static_cast<unsigned>(p[0]) << 8 | p[1];
-      if (len > 0 && len < kAmfStringMax && buffered >= 2 + static_cast<std::ptrdiff_t>(len) &&
-          !mayNameFileValue(p + 2, len)) {
-        pb->buf_ptr += 2 + len;
-        if (parseAmfValue(ctx, nullptr, MetaKey::kOther, end, 1) < 0) return -1;
-        continue;
-      }
-    }
-    const int nameLen = readAmfString(pb, name, sizeof name);
-    if (nameLen <= 0) break;
-    if (parseAmfValue(ctx, nullptr, lookupMetaKey(name, static_cast<std::size_t>(nameLen)), end, 1) < 0) return -1;
-  }
-  if (get_byte(pb) != kAmfObjectEnd) return -1;
-  return 0;
-}
-
-// A stream's top-level value when its facts are not wanted: what
-// parseAmfValue does with no stream, the usual ECMA array skimmed.
-int skimStreamValue(RecordingContext* ctx, int64_t end) {
-  ByteIOContext* pb = ctx->pb;
-  if (detail::bufferedBytes(pb) > 0 && *pb->buf_ptr == kAmfEcmaArray) {
-    ++pb->buf_ptr;
-    return skimEcmaArray(ctx, end);
-  }
-  return parseAmfValue(ctx, nullptr, MetaKey::kOther, end, 0);
-}
 
 }  // namespace
 
@@ -442,9 +455,10 @@ void parseMetadata(RecordingContext* ctx, int64_t end, int factSlots) {
   if (parseAmfValue(ctx, ctx->streams[0], MetaKey::kOther, end, 0) < 0) return;
   for (int i = 0; i < kMaxStreams; ++i) {
     if (!ctx->streams[i]) continue;
-    const int r = i < factSlots ? parseAmfValue(ctx, ctx->streams[i], MetaKey::kOther, end, 0)
-                                : skimStreamValue(ctx, end);
-    if (r < 0) return;
+    // A stream whose facts are not wanted is walked all the same (its array
+    // may still set file-level values), with no stream to apply them to.
+    RecordingStream* st = i < factSlots ? ctx->streams[i] : nullptr;
+    if (parseAmfValue(ctx, st, MetaKey::kOther, end, 0) < 0) return;
   }
 }
 

@@ -340,4 +340,38 @@ TEST(KrvProbe, ARowsProbeGivesTheFullProbesFileFactsAndFirstVideoStreams) {
   ::rmdir(dir.c_str());
 }
 
+// The metadata walk reads entries in place where the buffer holds them and
+// through the byte reader where it does not: the reader's context and
+// streams are the same whatever the buffer size, on the same varied metadata.
+std::vector<int64_t> ReaderFacts(const std::string& path, int bufferBytes) {
+  std::vector<int64_t> f;
+  krv::Reader r;
+  if (!r.Open(path)) return f;
+  RecordingContext* ctx = r.Context();
+  if (bufferBytes > 0) {
+    EXPECT_EQ(url_setbufsize(ctx->pb, bufferBytes), 0);
+  }
+  r.Next();
+  f = {ctx->start_time, ctx->duration, ctx->file_size, ctx->nb_streams};
+  for (const char* c = ctx->busnum; *c; ++c) f.push_back(*c);
+  for (int i = 0; i < kMaxStreams; ++i) {
+    const RecordingStream* st = ctx->streams[i];
+    if (!st) continue;
+    f.insert(f.end(), {st->index, st->kind, st->codec_id, st->bit_rate, st->width, st->height, st->bits_per_sample,
+                       st->sample_rate, st->channels, st->fps});
+  }
+  return f;
+}
+
+TEST(KrvProbe, MetadataGivesTheSameFactsWhateverTheBufferHolds) {
+  const std::string path = TempPath("bufmeta.krv");
+  std::mt19937 rng(7);
+  for (int round = 0; round < 400; ++round) {
+    WriteFile(path, RandomMetadataFile(rng));
+    const std::vector<int64_t> usual = ReaderFacts(path, 0);
+    for (int bytes : {1, 13, 64, 300}) EXPECT_EQ(ReaderFacts(path, bytes), usual) << round << " " << bytes;
+  }
+  std::remove(path.c_str());
+}
+
 }  // namespace
