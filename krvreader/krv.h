@@ -150,6 +150,8 @@ int krv_probe_at(int dirfd, const char* name, KrvProbeResult* out);
 // alone (duration, start time, bus number), so those streams keep the kind
 // the layout gives them and no facts. Everything else as krv_probe_at.
 int krv_probe_video_at(int dirfd, const char* name, int video_streams, KrvProbeResult* out);
+// The same for a path, as krv_probe opens it.
+int krv_probe_video(const char* filename, int video_streams, KrvProbeResult* out);
 
 // The stream counts the probe works with: those the layout byte declares (none
 // for a layout byte of 0). 0, KRV_ENOENT when the file does not open, or

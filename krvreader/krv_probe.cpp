@@ -123,6 +123,10 @@ int probeInto(int dirFd, const char* filename, KrvProbeResult* out, int factVide
 
 int krv_probe(const char* filename, KrvProbeResult* out) { return probeInto(-1, filename, out); }
 
+int krv_probe_video(const char* filename, int video_streams, KrvProbeResult* out) {
+  return probeInto(-1, filename, out, video_streams);
+}
+
 int krv_probe_at(int dirfd, const char* name, KrvProbeResult* out) { return krv_probe_video_at(dirfd, name, -1, out); }
 
 int krv_probe_video_at(int dirfd, const char* name, int video_streams, KrvProbeResult* out) {
