@@ -42,8 +42,10 @@ int createLayoutStreams(RecordingContext* ctx, int layout, RecordingStream* stor
 
 // Reads the start code and the type byte of the tag at the current position
 // (its previous tag size already skipped). A missing start code
-// re-synchronises, also over the four bytes just read. 0 or KRV_EPIPE.
-int readTagStart(ByteIOContext* pb, int* type);
+// re-synchronises, also over the four bytes just read. 0 or KRV_EPIPE. A
+// reader whose reads were made small (a seek walk) gets them back to
+// fullReadBytes when the search runs long.
+int readTagStart(ByteIOContext* pb, int* type, int fullReadBytes = 0);
 
 // Room for what a byte reader on a file needs besides its buffer: the
 // handle with its name, the context and the "file" protocol's state. A

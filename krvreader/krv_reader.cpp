@@ -47,12 +47,17 @@ int createLayoutStreams(RecordingContext* ctx, int layout, RecordingStream* stor
 
 namespace {
 
+// A re-synchronisation that has searched this far without finding a tag
+// reads on in full blocks (see resyncFrom).
+constexpr int64_t kLongResyncBytes = 16 * 1024;
+
 // Shifts bytes into a 32-bit window until it holds the start code and the
 // byte after it is a tag type. Damaged stretches (zeroed sectors, garbage)
 // can be long: the buffered bytes are searched in place, jumping from one
 // 0xFF (the start code's last byte) to the next, rather than read one call
 // at a time.
-int resyncFrom(ByteIOContext* pb, uint32_t window, int* type) {
+int resyncFrom(ByteIOContext* pb, uint32_t window, int* type, int fullReadBytes) {
+  int64_t scanned = 0;
   for (;;) {
     const unsigned char* const begin = pb->buf_ptr;
     const unsigned char* const end = pb->buf_end;
@@ -86,6 +91,10 @@ int resyncFrom(ByteIOContext* pb, uint32_t window, int* type) {
       window = static_cast<uint32_t>(end[-4]) << 24 | static_cast<uint32_t>(end[-3]) << 16 |
                static_cast<uint32_t>(end[-2]) << 8 | end[-1];
     pb->buf_ptr = const_cast<unsigned char*>(end);
+    // A seek walk reads small blocks; a long damaged stretch is searched in
+    // full ones again (the walk restores the size when it ends).
+    scanned += end - begin;
+    if (fullReadBytes > pb->buffer_size && scanned >= kLongResyncBytes) pb->buffer_size = fullReadBytes;
     // The buffer is used up: the next byte refills it (or ends the file).
     const int b = get_byte(pb);
     if (url_feof(pb)) return KRV_EPIPE;
@@ -99,7 +108,7 @@ int resyncFrom(ByteIOContext* pb, uint32_t window, int* type) {
 
 }  // namespace
 
-int readTagStart(ByteIOContext* pb, int* type) {
+int readTagStart(ByteIOContext* pb, int* type, int fullReadBytes) {
   uint32_t v = get_be32(pb);
   if (v == kStartCode) {
     *type = get_byte(pb);
@@ -108,7 +117,7 @@ int readTagStart(ByteIOContext* pb, int* type) {
   if (url_feof(pb)) return KRV_EPIPE;
   // The window starts with the bytes just read, so that a start code that
   // begins inside them (after one to three damaged bytes) is still found.
-  return resyncFrom(pb, v, type);
+  return resyncFrom(pb, v, type, fullReadBytes);
 }
 
 // ---- Metadata (AMF0) ---------------------------------------------------------
@@ -564,7 +573,7 @@ int krv_read_open(RecordingContext* ctx) {
 
 int krv_resync(ByteIOContext* pb, int* type) {
   int t = 0;
-  int r = resyncFrom(pb, 0xFFFFFFFFu, &t);
+  int r = resyncFrom(pb, 0xFFFFFFFFu, &t, 0);
   if (r == 0 && type) *type = t;
   return r;
 }
@@ -679,8 +688,8 @@ struct SeekTag {
 
 // Start code (or re-synchronisation), type, size and timestamp of the tag at
 // the current position. False at end of file or for a type that is no tag.
-bool readSeekTag(ByteIOContext* pb, SeekTag* t) {
-  if (readTagStart(pb, &t->type) < 0 || !isTagType(t->type)) return false;
+bool readSeekTag(ByteIOContext* pb, SeekTag* t, int fullReadBytes) {
+  if (readTagStart(pb, &t->type, fullReadBytes) < 0 || !isTagType(t->type)) return false;
   t->size = get_be24(pb);
   t->ts = get_be24(pb);
   t->ts |= static_cast<uint32_t>(get_byte(pb)) << 24;
@@ -703,6 +712,7 @@ class SeekReads {
     if (!pb_->write_flag && size_ > kSeekReadBytes) pb_->buffer_size = kSeekReadBytes;
   }
   ~SeekReads() { pb_->buffer_size = size_; }
+  int FullSize() const { return size_; }
   SeekReads(const SeekReads&) = delete;
   SeekReads& operator=(const SeekReads&) = delete;
 
@@ -719,12 +729,12 @@ bool seekFromHere(ByteIOContext* pb, int64_t target, int64_t start) {
   bool found = false;
   int64_t keyPos = 0;
   SeekTag t;
-  if (readSeekTag(pb, &t)) {
+  if (readSeekTag(pb, &t, small.FullSize())) {
     url_fskip(pb, static_cast<int64_t>(t.size) + 3);  // stream identifier and data
     if (t.ts / 1000000 < targetSec) {
       for (;;) {
         url_fskip(pb, 4);
-        if (!readSeekTag(pb, &t)) break;
+        if (!readSeekTag(pb, &t, small.FullSize())) break;
         get_be24(pb);  // stream identifier
         if (t.size == 0) continue;
         if (t.ts / 1000000 > targetSec) break;
@@ -747,7 +757,7 @@ bool seekFromHere(ByteIOContext* pb, int64_t target, int64_t start) {
         if (q <= 0 || url_fseek(pb, q, SEEK_SET) < 0) break;
         uint32_t before = get_be32(pb);
         int type = 0;
-        if (readTagStart(pb, &type) < 0) break;
+        if (readTagStart(pb, &type, small.FullSize()) < 0) break;
         uint32_t size = get_be24(pb);
         if (prevSize == size + kHeaderFieldsSize) {
           uint32_t ts = get_be24(pb);
