@@ -48,8 +48,9 @@ int createLayoutStreams(RecordingContext* ctx, int layout, RecordingStream* stor
 namespace {
 
 // A re-synchronisation that has searched this far without finding a tag
-// reads on in full blocks (see resyncFrom).
-constexpr int64_t kLongResyncBytes = 16 * 1024;
+// (farther than the payloads it may land in) reads on in full blocks until
+// it finds one (see resyncFrom).
+constexpr int64_t kLongResyncBytes = 256 * 1024;
 
 // Shifts bytes into a 32-bit window until it holds the start code and the
 // byte after it is a tag type. Damaged stretches (zeroed sectors, garbage)
@@ -58,6 +59,12 @@ constexpr int64_t kLongResyncBytes = 16 * 1024;
 // at a time.
 int resyncFrom(ByteIOContext* pb, uint32_t window, int* type, int fullReadBytes) {
   int64_t scanned = 0;
+  // The read size the search began with, given back when it ends.
+  struct ReadSize {
+    ByteIOContext* pb;
+    int size;
+    ~ReadSize() { pb->buffer_size = size; }
+  } readSize{pb, pb->buffer_size};
   for (;;) {
     const unsigned char* const begin = pb->buf_ptr;
     const unsigned char* const end = pb->buf_end;
@@ -92,7 +99,7 @@ int resyncFrom(ByteIOContext* pb, uint32_t window, int* type, int fullReadBytes)
                static_cast<uint32_t>(end[-2]) << 8 | end[-1];
     pb->buf_ptr = const_cast<unsigned char*>(end);
     // A seek walk reads small blocks; a long damaged stretch is searched in
-    // full ones again (the walk restores the size when it ends).
+    // full ones.
     scanned += end - begin;
     if (fullReadBytes > pb->buffer_size && scanned >= kLongResyncBytes) pb->buffer_size = fullReadBytes;
     // The buffer is used up: the next byte refills it (or ends the file).

@@ -217,7 +217,7 @@ Bytes Damage(const Bytes& f, unsigned seed) {
   // Zeroed stretches and a broken header, back to front so offsets hold.
   for (int i = 0; i < 6; ++i) {
     size_t at = starts[std::uniform_int_distribution<size_t>(10, starts.size() - 10)(rng)];
-    size_t len = std::uniform_int_distribution<size_t>(100, 200000)(rng);
+    size_t len = std::uniform_int_distribution<size_t>(100, 700000)(rng);
     if (i % 3 == 0) {
       out[at + 1] ^= 0x40;  // start code broken
       out[at + 9] ^= 0x77;
