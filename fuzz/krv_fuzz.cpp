@@ -1,7 +1,8 @@
 // Fuzz target of the KRV reader: the bytes go through opening (key-frame
 // seek to 0, header), reading to the end, both key-frame seeks with reads
-// after them, and the information probe. Built as a libFuzzer binary with
-// -DCORVANE_FUZZ=ON (clang), and run over generated seeds by the tests.
+// after them, and the information probe (whole, and for a list row). Built
+// as a libFuzzer binary with -DCORVANE_FUZZ=ON (clang), and run over
+// generated seeds by the tests.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -67,6 +68,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   int w[4], h[4], vr[4], ar[4], fr[4];
   krv::krv_probe_info(krvfuzz::kMemoryFileName, &start, &duration, &bitRate, bus, sizeof bus, w, 4, h, 4, vr, 4, ar, 4,
                       fr, 4);
+  // The probe of a list row, which walks the other streams' arrays for the
+  // file-level values only.
+  krv::KrvProbeResult row;
+  krv::krv_probe_video(krvfuzz::kMemoryFileName, 4, &row);
+  krv::krv_probe_video(krvfuzz::kMemoryFileName, 1, &row);
   int video, audio, dataCount;
   krv::krv_probe_counts(krvfuzz::kMemoryFileName, &video, &audio, &dataCount);
   return 0;

@@ -11,6 +11,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <climits>
@@ -28,6 +29,9 @@ constexpr int kSeekSize = 0x10000;  // whence asking a protocol for the size
 // Set in a handle's flags by the "file" protocol's open when the file is
 // known to seek, so that the opener skips its trial seek; cleared after.
 constexpr int kFlagKnownSeekable = 0x40000000;
+// Set in a handle's flags for its whole life when the handle, its context
+// and the file's state live in a caller's OpenStorage: nothing is freed.
+constexpr int kFlagInStorage = 0x20000000;
 
 // ---- The "file" protocol ---------------------------------------------------
 
@@ -60,7 +64,8 @@ int fileOpenAt(URLHandle* h, int dirFd, const char* filename, int flags) {
     if (S_ISREG(st.st_mode) || S_ISBLK(st.st_mode)) h->flags |= kFlagKnownSeekable;
     if (S_ISREG(st.st_mode)) size = static_cast<int64_t>(st.st_size);
   }
-  auto* state = static_cast<FileState*>(std::malloc(sizeof(FileState)));
+  auto* state = (h->flags & kFlagInStorage) ? static_cast<FileState*>(h->priv_data)
+                                             : static_cast<FileState*>(std::malloc(sizeof(FileState)));
   if (!state) {
     ::close(fd);
     return KRV_ENOMEM;
@@ -109,7 +114,7 @@ int64_t fileSeek(URLHandle* h, int64_t pos, int whence) {
 
 int fileClose(URLHandle* h) {
   int r = ::close(fileFd(h)) < 0 ? KRV_EIO : 0;
-  std::free(h->priv_data);
+  if (!(h->flags & kFlagInStorage)) std::free(h->priv_data);
   h->priv_data = nullptr;
   return r;
 }
@@ -216,15 +221,27 @@ int detail::openContext(ByteIOContext** out, const char* filename, int flags, co
   if (!prot || !prot->url_open) return KRV_ENOENT;
 
   size_t len = std::strlen(filename);
-  auto* h = static_cast<URLHandle*>(std::calloc(1, sizeof(URLHandle) + len + 1));
-  if (!h) return KRV_ENOMEM;
-  h->filename = reinterpret_cast<char*>(h + 1);
+  OpenStorage* const storage = options.storage;
+  const bool inStorage = storage && options.bufferSize > 0 && options.buffer && prot == &fileProtocol &&
+                         len < sizeof storage->filename;
+  URLHandle* h;
+  if (inStorage) {
+    static_assert(sizeof(FileState) <= sizeof storage->fileState && alignof(FileState) <= alignof(OpenStorage));
+    h = &storage->handle;
+    *h = URLHandle{};
+    h->filename = storage->filename;
+    h->priv_data = storage->fileState;
+  } else {
+    h = static_cast<URLHandle*>(std::calloc(1, sizeof(URLHandle) + len + 1));
+    if (!h) return KRV_ENOMEM;
+    h->filename = reinterpret_cast<char*>(h + 1);
+  }
   std::memcpy(h->filename, filename, len + 1);
   h->prot = prot;
-  h->flags = flags;
+  h->flags = flags | (inStorage ? kFlagInStorage : 0);
   const int opened = inFolder ? fileOpenAt(h, options.dirFd, filename, flags) : prot->url_open(h, filename, flags);
   if (opened < 0) {
-    std::free(h);
+    if (!inStorage) std::free(h);
     return KRV_ENOENT;
   }
   const bool knownSeekable = (h->flags & kFlagKnownSeekable) != 0;
@@ -237,13 +254,19 @@ int detail::openContext(ByteIOContext** out, const char* filename, int flags, co
   if (options.bufferSize > 0) bufferSize = options.bufferSize;
   // The caller's buffer serves only with its size given; else one of our own.
   unsigned char* callerBuffer = options.bufferSize > 0 ? options.buffer : nullptr;
-  auto* s = static_cast<ByteIOContext*>(std::calloc(1, sizeof(ByteIOContext)));
+  ByteIOContext* s;
+  if (inStorage) {
+    s = &storage->context;
+    *s = ByteIOContext{};
+  } else {
+    s = static_cast<ByteIOContext*>(std::calloc(1, sizeof(ByteIOContext)));
+  }
   auto* buffer = callerBuffer ? callerBuffer : static_cast<unsigned char*>(std::malloc(static_cast<size_t>(bufferSize)));
   if (!s || !buffer) {
-    std::free(s);
+    if (!inStorage) std::free(s);
     if (buffer != callerBuffer) std::free(buffer);
     if (prot->url_close) prot->url_close(h);
-    std::free(h);
+    if (!inStorage) std::free(h);
     return KRV_EIO;
   }
   s->buffer = buffer;
@@ -309,11 +332,12 @@ int url_fclose(ByteIOContext* s) {
 int detail::closeKeepingBuffer(ByteIOContext* s) {
   if (!s) return 0;
   auto* h = static_cast<URLHandle*>(s->opaque);
-  std::free(s);
+  const bool inStorage = h && (h->flags & kFlagInStorage);
+  if (!inStorage) std::free(s);
   int r = 0;
   if (h) {
     if (h->prot && h->prot->url_close) r = h->prot->url_close(h);
-    std::free(h);
+    if (!inStorage) std::free(h);
   }
   return r;
 }
@@ -478,9 +502,10 @@ int64_t url_fseek(ByteIOContext* s, int64_t offset, int whence) {
       }
       s->buf_ptr = s->buf_end;
     }
-  } else if (offset > s->pos && offset - s->pos < kShortSeekBytes) {
+  } else if (offset > s->pos && offset - s->pos < std::min<int64_t>(kShortSeekBytes, s->buffer_size)) {
     // A short hop forward past the buffered data: reading through it costs
-    // less than a seek followed by a read of the same block.
+    // less than a seek followed by a read of the same block (when one fill
+    // reaches the offset).
     s->buf_ptr = s->buf_end;
     fillBuffer(s);
     if (s->pos >= offset) {

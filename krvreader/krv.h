@@ -144,6 +144,14 @@ int krv_probe(const char* filename, KrvProbeResult* out);
 // whatever it looks like. A folder scan that has each folder open saves the
 // kernel a path lookup per file. KRV_ENOENT for a negative dirfd.
 int krv_probe_at(int dirfd, const char* name, KrvProbeResult* out);
+// krv_probe_at for a list row, which shows the facts of the first
+// video_streams video streams only (all streams when negative): the
+// metadata arrays of the other streams are walked for the file-level values
+// alone (duration, start time, bus number), so those streams keep the kind
+// the layout gives them and no facts. Everything else as krv_probe_at.
+int krv_probe_video_at(int dirfd, const char* name, int video_streams, KrvProbeResult* out);
+// The same for a path, as krv_probe opens it.
+int krv_probe_video(const char* filename, int video_streams, KrvProbeResult* out);
 
 // The stream counts the probe works with: those the layout byte declares (none
 // for a layout byte of 0). 0, KRV_ENOENT when the file does not open, or

@@ -42,8 +42,21 @@ int createLayoutStreams(RecordingContext* ctx, int layout, RecordingStream* stor
 
 // Reads the start code and the type byte of the tag at the current position
 // (its previous tag size already skipped). A missing start code
-// re-synchronises, also over the four bytes just read. 0 or KRV_EPIPE.
-int readTagStart(ByteIOContext* pb, int* type);
+// re-synchronises, also over the four bytes just read. 0 or KRV_EPIPE. A
+// reader whose reads were made small (a seek walk) gets them back to
+// fullReadBytes when the search runs long.
+int readTagStart(ByteIOContext* pb, int* type, int fullReadBytes = 0);
+
+// Room for what a byte reader on a file needs besides its buffer: the
+// handle with its name, the context and the "file" protocol's state. A
+// caller that opens many files one after the other (the probe of a folder
+// scan) keeps one instead of allocating them for each file.
+struct OpenStorage {
+  URLHandle handle;
+  ByteIOContext context;
+  alignas(8) unsigned char fileState[16];
+  char filename[1024];
+};
 
 // How openContext opens a byte reader beyond url_fopen's arguments.
 struct OpenOptions {
@@ -58,6 +71,11 @@ struct OpenOptions {
   // opened by the "file" protocol (openat) whatever its prefix; the kernel
   // then looks up one name instead of a whole path.
   int dirFd = -1;
+  // With a caller's buffer and a file (a folder's name, or a path the "file"
+  // protocol opens) whose name fits: the handle, context and state are made
+  // in *storage instead of being allocated. Closed by closeKeepingBuffer,
+  // which then frees nothing; storage must outlive the context.
+  OpenStorage* storage = nullptr;
 };
 
 // url_fopen with options (url_fopen itself is openContext with none).
@@ -70,7 +88,10 @@ int closeKeepingBuffer(ByteIOContext* s);
 // when opened; -1 for other files and protocols (url_fsize asks them).
 int64_t sizeAtOpen(ByteIOContext* s);
 
-// Parses a metadata tag's data from the current position up to `end`.
-void parseMetadata(RecordingContext* ctx, int64_t end);
+// Parses a metadata tag's data from the current position up to `end`. The
+// arrays of the streams in slots factSlots and up are walked for the
+// file-level values only (duration, file size, start time, bus number): those
+// streams keep the facts they had.
+void parseMetadata(RecordingContext* ctx, int64_t end, int factSlots = kMaxStreams);
 
 }  // namespace krv::detail

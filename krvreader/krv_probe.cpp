@@ -11,7 +11,7 @@ using namespace detail;
 
 namespace {
 
-constexpr int kProbeBufferBytes = 4096;
+constexpr int kProbeBufferBytes = 2048;
 
 // A probe's context and the records of its streams, together on the caller's
 // stack: the catalogue probes every recording of a folder, and nothing of a
@@ -20,6 +20,7 @@ struct ProbeContext {
   RecordingContext ctx{};
   RecordingStream streams[kMaxStreams];  // made by createStream in slot order
   unsigned char buffer[kProbeBufferBytes];  // the byte reader's buffer
+  OpenStorage storage;                       // and the rest of it
 
   ProbeContext() = default;
   ProbeContext(const ProbeContext&) = delete;
@@ -31,8 +32,10 @@ struct ProbeContext {
 
 // Opens `filename` (a name in the folder dirFd when that is 0 or above),
 // builds the stream table from the layout byte (none for a layout byte of 0)
-// and parses the metadata tags at the head of the file.
-int probeOpen(const char* filename, ProbeContext* probe, int dirFd = -1) {
+// and parses the metadata tags at the head of the file; of the streams, only
+// the first factVideo video streams (all streams when negative) take their
+// facts from it.
+int probeOpen(const char* filename, ProbeContext* probe, int dirFd = -1, int factVideo = -1) {
   RecordingContext* ctx = &probe->ctx;
   copyText(ctx->filename, sizeof ctx->filename, filename);
   // The head of a recording (header and metadata) fits in a few hundred
@@ -41,6 +44,7 @@ int probeOpen(const char* filename, ProbeContext* probe, int dirFd = -1) {
   options.bufferSize = kProbeBufferBytes;
   options.buffer = probe->buffer;
   options.dirFd = dirFd;
+  options.storage = &probe->storage;
   if (openContext(&ctx->pb, ctx->filename, URL_RDONLY, options) < 0) return KRV_ENOENT;
   ByteIOContext* pb = ctx->pb;
   url_fskip(pb, 4);
@@ -51,6 +55,10 @@ int probeOpen(const char* filename, ProbeContext* probe, int dirFd = -1) {
   }
   int64_t headerSize = get_be32(pb);
   url_fseek(pb, headerSize, SEEK_SET);
+  // The video streams hold the first slots.
+  const int factSlots = factVideo < 0                          ? kMaxStreams
+                        : factVideo < ctx->nb_video_streams ? factVideo
+                                                               : ctx->nb_video_streams;
 
   for (;;) {
     url_fskip(pb, 4);
@@ -63,7 +71,7 @@ int probeOpen(const char* filename, ProbeContext* probe, int dirFd = -1) {
     if (size == 0) continue;
     int64_t next = url_ftell(pb) + size;
     if (type != kTagMeta) break;
-    if (size >= kMinMetadataSize) parseMetadata(ctx, next);
+    if (size >= kMinMetadataSize) parseMetadata(ctx, next, factSlots);
     url_fseek(pb, next, SEEK_SET);
   }
   if (ctx->duration < 0) ctx->duration = 0;
@@ -81,13 +89,13 @@ void fill(int* out, int count, const KrvProbeResult& r, int first, int streams, 
   }
 }
 
-int probeInto(int dirFd, const char* filename, KrvProbeResult* out) {
+int probeInto(int dirFd, const char* filename, KrvProbeResult* out, int factVideo = -1) {
   if (!out) return KRV_EINVAL;
   std::memset(out, 0, sizeof *out);
   out->file_size = -1;
   if (!filename) return KRV_ENOENT;
   ProbeContext probe;
-  int r = probeOpen(filename, &probe, dirFd);
+  int r = probeOpen(filename, &probe, dirFd, factVideo);
   const RecordingContext& ctx = probe.ctx;
   if (ctx.pb) {
     int64_t size = sizeAtOpen(ctx.pb);
@@ -115,7 +123,13 @@ int probeInto(int dirFd, const char* filename, KrvProbeResult* out) {
 
 int krv_probe(const char* filename, KrvProbeResult* out) { return probeInto(-1, filename, out); }
 
-int krv_probe_at(int dirfd, const char* name, KrvProbeResult* out) {
+int krv_probe_video(const char* filename, int video_streams, KrvProbeResult* out) {
+  return probeInto(-1, filename, out, video_streams);
+}
+
+int krv_probe_at(int dirfd, const char* name, KrvProbeResult* out) { return krv_probe_video_at(dirfd, name, -1, out); }
+
+int krv_probe_video_at(int dirfd, const char* name, int video_streams, KrvProbeResult* out) {
   if (dirfd < 0) {
     if (out) {
       std::memset(out, 0, sizeof *out);
@@ -123,7 +137,7 @@ int krv_probe_at(int dirfd, const char* name, KrvProbeResult* out) {
     }
     return out ? KRV_ENOENT : KRV_EINVAL;
   }
-  return probeInto(dirfd, name, out);
+  return probeInto(dirfd, name, out, video_streams);
 }
 
 int krv_probe_info(const char* filename, int64_t* start_time, int64_t* duration_us, int64_t* total_bit_rate,

@@ -47,12 +47,24 @@ int createLayoutStreams(RecordingContext* ctx, int layout, RecordingStream* stor
 
 namespace {
 
+// A re-synchronisation that has searched this far without finding a tag
+// (farther than the payloads it may land in) reads on in full blocks until
+// it finds one (see resyncFrom).
+constexpr int64_t kLongResyncBytes = 256 * 1024;
+
 // Shifts bytes into a 32-bit window until it holds the start code and the
 // byte after it is a tag type. Damaged stretches (zeroed sectors, garbage)
 // can be long: the buffered bytes are searched in place, jumping from one
 // 0xFF (the start code's last byte) to the next, rather than read one call
 // at a time.
-int resyncFrom(ByteIOContext* pb, uint32_t window, int* type) {
+int resyncFrom(ByteIOContext* pb, uint32_t window, int* type, int fullReadBytes) {
+  int64_t scanned = 0;
+  // The read size the search began with, given back when it ends.
+  struct ReadSize {
+    ByteIOContext* pb;
+    int size;
+    ~ReadSize() { pb->buffer_size = size; }
+  } readSize{pb, pb->buffer_size};
   for (;;) {
     const unsigned char* const begin = pb->buf_ptr;
     const unsigned char* const end = pb->buf_end;
@@ -86,6 +98,10 @@ int resyncFrom(ByteIOContext* pb, uint32_t window, int* type) {
       window = static_cast<uint32_t>(end[-4]) << 24 | static_cast<uint32_t>(end[-3]) << 16 |
                static_cast<uint32_t>(end[-2]) << 8 | end[-1];
     pb->buf_ptr = const_cast<unsigned char*>(end);
+    // A seek walk reads small blocks; a long damaged stretch is searched in
+    // full ones.
+    scanned += end - begin;
+    if (fullReadBytes > pb->buffer_size && scanned >= kLongResyncBytes) pb->buffer_size = fullReadBytes;
     // The buffer is used up: the next byte refills it (or ends the file).
     const int b = get_byte(pb);
     if (url_feof(pb)) return KRV_EPIPE;
@@ -99,7 +115,7 @@ int resyncFrom(ByteIOContext* pb, uint32_t window, int* type) {
 
 }  // namespace
 
-int readTagStart(ByteIOContext* pb, int* type) {
+int readTagStart(ByteIOContext* pb, int* type, int fullReadBytes) {
   uint32_t v = get_be32(pb);
   if (v == kStartCode) {
     *type = get_byte(pb);
@@ -108,7 +124,7 @@ int readTagStart(ByteIOContext* pb, int* type) {
   if (url_feof(pb)) return KRV_EPIPE;
   // The window starts with the bytes just read, so that a start code that
   // begins inside them (after one to three damaged bytes) is still found.
-  return resyncFrom(pb, v, type);
+  return resyncFrom(pb, v, type, fullReadBytes);
 }
 
 // ---- Metadata (AMF0) ---------------------------------------------------------
@@ -292,6 +308,64 @@ inline void applyNumber(RecordingContext* ctx, RecordingStream* st, MetaKey key,
   }
 }
 
+// Whether a key of len bytes at key can name a file-level value ("filesize",
+// "start_time", "duration", "busnum", compared up to a NUL as lookupMetaKey
+// does): every such name has at least six bytes and begins with one of these
+// three-letter stems (which no stream key of a recording begins with).
+inline bool mayNameFileValue(const unsigned char* key, unsigned len) {
+  if (len < 6) return false;
+  const uint32_t stem = static_cast<uint32_t>(key[0]) << 16 | static_cast<uint32_t>(key[1]) << 8 | key[2];
+  return stem == ('f' << 16 | 'i' << 8 | 'l') || stem == ('s' << 16 | 't' << 8 | 'a') ||
+         stem == ('d' << 16 | 'u' << 8 | 'r') || stem == ('b' << 16 | 'u' << 8 | 's');
+}
+
+// lookupMetaKey of a key of len bytes read in place (no NUL after it).
+inline MetaKey lookupMetaKeyInPlace(const char* key, std::size_t len) {
+  MetaKey id = lookupMetaKeyOfLength(key, len);
+  if (id == MetaKey::kOther) {
+    if (const void* nul = std::memchr(key, 0, len))
+      id = lookupMetaKeyOfLength(key, static_cast<std::size_t>(static_cast<const char*>(nul) - key));
+  }
+  return id;
+}
+
+// The entries of a top-level ECMA array that the buffer holds whole and
+// whose value is a number (nearly all of them), from the current position:
+// applied as the array's walk applies them (the key looked up, the number
+// applied to st and the context), read in place instead of through a copy
+// of each key. Without a stream (its facts not wanted) only a key that can
+// name a file-level value is looked up. Stops before the first other entry
+// or once the position has reached end - 2, where the walk stops looking
+// for entries. The walk reads on from there.
+void applyBufferedNumbers(RecordingContext* ctx, RecordingStream* st, int64_t end) {
+  ByteIOContext* pb = ctx->pb;
+  if (pb->write_flag) return;
+  const unsigned char* p = pb->buf_ptr;
+  const unsigned char* const bufEnd = pb->buf_end;
+  const int64_t room = end - 2 - url_ftell(pb);
+  if (room <= 0) return;
+  const unsigned char* const last = room < bufEnd - p ? p + room : bufEnd;
+  while (p < last && bufEnd - p >= 2) {
+    const unsigned len = static_cast<unsigned>(p[0]) << 8 | p[1];
+    if (len == 0 || len >= kAmfStringMax || bufEnd - p < 2 + static_cast<std::ptrdiff_t>(len) + 9 ||
+        p[2 + len] != kAmfNumber)
+      break;
+    if (st || mayNameFileValue(p + 2, len)) {
+      const MetaKey id = lookupMetaKeyInPlace(reinterpret_cast<const char*>(p + 2), len);
+      if (id != MetaKey::kOther) {
+        uint64_t bits;
+        std::memcpy(&bits, p + 3 + len, sizeof bits);
+        if constexpr (std::endian::native == std::endian::little) bits = __builtin_bswap64(bits);
+        double num;
+        std::memcpy(&num, &bits, sizeof num);
+        applyNumber(ctx, st, id, num);
+      }
+    }
+    p += 2 + len + 9;
+  }
+  pb->buf_ptr = const_cast<unsigned char*>(p);
+}
+
 int parseAmfContainer(RecordingContext* ctx, RecordingStream* st, int type, int64_t end, int depth);
 
 // Walks one value. The values directly inside a top-level ECMA array
@@ -360,7 +434,12 @@ int parseAmfContainer(RecordingContext* ctx, RecordingStream* st, int type, int6
       url_fskip(pb, 4);  // entry count, not used
       char name[kAmfStringMax];
       int nameLen = 0;
-      while (url_ftell(pb) < end - 2 && !url_feof(pb) && (nameLen = readAmfString(pb, name, sizeof name)) > 0) {
+      while (url_ftell(pb) < end - 2 && !url_feof(pb)) {
+        if (depth == 0) {
+          applyBufferedNumbers(ctx, st, end);
+          if (!(url_ftell(pb) < end - 2)) break;
+        }
+        if ((nameLen = readAmfString(pb, name, sizeof name)) <= 0) break;
         MetaKey id = depth == 0 ? lookupMetaKey(name, static_cast<std::size_t>(nameLen)) : MetaKey::kOther;
         if (parseAmfValue(ctx, st, id, end, depth + 1) < 0) return -1;
       }
@@ -380,9 +459,10 @@ int parseAmfContainer(RecordingContext* ctx, RecordingStream* st, int type, int6
   }
 }
 
+
 }  // namespace
 
-void parseMetadata(RecordingContext* ctx, int64_t end) {
+void parseMetadata(RecordingContext* ctx, int64_t end, int factSlots) {
   ByteIOContext* pb = ctx->pb;
   if (get_byte(pb) != kAmfString) return;
   char name[11];
@@ -391,7 +471,10 @@ void parseMetadata(RecordingContext* ctx, int64_t end) {
   if (parseAmfValue(ctx, ctx->streams[0], MetaKey::kOther, end, 0) < 0) return;
   for (int i = 0; i < kMaxStreams; ++i) {
     if (!ctx->streams[i]) continue;
-    if (parseAmfValue(ctx, ctx->streams[i], MetaKey::kOther, end, 0) < 0) return;
+    // A stream whose facts are not wanted is walked all the same (its array
+    // may still set file-level values), with no stream to apply them to.
+    RecordingStream* st = i < factSlots ? ctx->streams[i] : nullptr;
+    if (parseAmfValue(ctx, st, MetaKey::kOther, end, 0) < 0) return;
   }
 }
 
@@ -497,7 +580,7 @@ int krv_read_open(RecordingContext* ctx) {
 
 int krv_resync(ByteIOContext* pb, int* type) {
   int t = 0;
-  int r = resyncFrom(pb, 0xFFFFFFFFu, &t);
+  int r = resyncFrom(pb, 0xFFFFFFFFu, &t, 0);
   if (r == 0 && type) *type = t;
   return r;
 }
@@ -612,27 +695,53 @@ struct SeekTag {
 
 // Start code (or re-synchronisation), type, size and timestamp of the tag at
 // the current position. False at end of file or for a type that is no tag.
-bool readSeekTag(ByteIOContext* pb, SeekTag* t) {
-  if (readTagStart(pb, &t->type) < 0 || !isTagType(t->type)) return false;
+bool readSeekTag(ByteIOContext* pb, SeekTag* t, int fullReadBytes) {
+  if (readTagStart(pb, &t->type, fullReadBytes) < 0 || !isTagType(t->type)) return false;
   t->size = get_be24(pb);
   t->ts = get_be24(pb);
   t->ts |= static_cast<uint32_t>(get_byte(pb)) << 24;
   return !url_feof(pb);
 }
 
+// While a seek walks, the byte reader fills at most this many bytes at a
+// time: the walk needs the 20 bytes of each tag's head (previous tag size,
+// header, flags) and hops over the payloads, so a full buffer per tag would
+// read every payload it passes (a second of four channels is about half a
+// megabyte). Small neighbouring tags still share one read.
+constexpr int kSeekReadBytes = 256;
+
+// Shrinks the byte reader's reads for the life of the walk. The buffer
+// itself stays (a caller's buffer is never replaced); the packet reads after
+// the seek fill it whole again.
+class SeekReads {
+ public:
+  explicit SeekReads(ByteIOContext* pb) : pb_(pb), size_(pb->buffer_size) {
+    if (!pb_->write_flag && size_ > kSeekReadBytes) pb_->buffer_size = kSeekReadBytes;
+  }
+  ~SeekReads() { pb_->buffer_size = size_; }
+  int FullSize() const { return size_; }
+  SeekReads(const SeekReads&) = delete;
+  SeekReads& operator=(const SeekReads&) = delete;
+
+ private:
+  ByteIOContext* pb_;
+  int size_;
+};
+
 // Steps 2 to 5 of the seek: the tag at the current position decides between
 // the forward and the backward walk; whole seconds are compared.
 bool seekFromHere(ByteIOContext* pb, int64_t target, int64_t start) {
+  SeekReads small(pb);
   const int64_t targetSec = target / 1000000;
   bool found = false;
   int64_t keyPos = 0;
   SeekTag t;
-  if (readSeekTag(pb, &t)) {
+  if (readSeekTag(pb, &t, small.FullSize())) {
     url_fskip(pb, static_cast<int64_t>(t.size) + 3);  // stream identifier and data
     if (t.ts / 1000000 < targetSec) {
       for (;;) {
         url_fskip(pb, 4);
-        if (!readSeekTag(pb, &t)) break;
+        if (!readSeekTag(pb, &t, small.FullSize())) break;
         get_be24(pb);  // stream identifier
         if (t.size == 0) continue;
         if (t.ts / 1000000 > targetSec) break;
@@ -655,7 +764,7 @@ bool seekFromHere(ByteIOContext* pb, int64_t target, int64_t start) {
         if (q <= 0 || url_fseek(pb, q, SEEK_SET) < 0) break;
         uint32_t before = get_be32(pb);
         int type = 0;
-        if (readTagStart(pb, &type) < 0) break;
+        if (readTagStart(pb, &type, small.FullSize()) < 0) break;
         uint32_t size = get_be24(pb);
         if (prevSize == size + kHeaderFieldsSize) {
           uint32_t ts = get_be24(pb);

@@ -40,7 +40,8 @@ void ProbeKrv(const std::string& path, ProbeFacts* facts) {
 void ProbeKrvAt(int dirFd, const std::string& name, const std::string& path, ProbeFacts* facts) {
   if (!PathFitsTheContainer(path)) return;
   krv::KrvProbeResult r;
-  const int status = krv::krv_probe_at(dirFd, name.c_str(), &r);
+  // The row keeps the facts of the first channels only.
+  const int status = krv::krv_probe_video_at(dirFd, name.c_str(), kProbeChannels, &r);
   TakeFacts(status, r, facts);
 }
 

@@ -5,7 +5,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
+#include <functional>
+#include <random>
 #include <cstring>
 #include <thread>
 
@@ -197,6 +200,177 @@ TEST(KrvProbe, RunsBesideAReaderInAnotherThread) {
   prober.join();
   EXPECT_EQ(packets, 5u * 400);
   EXPECT_EQ(probes.load(), 50);
+  std::remove(path.c_str());
+}
+
+
+
+// ---- The probe of a list row -------------------------------------------------------
+
+// Metadata of every shape a damaged or foreign file may carry: file-level
+// keys in the streams' arrays (also cut short by a NUL, or as another type),
+// stream keys, unknown keys, nested objects and arrays, keys too long to
+// read, values of unknown types, several metadata tags, tags cut short.
+Bytes RandomMetadataFile(std::mt19937& rng) {
+  auto pick = [&](int n) { return std::uniform_int_distribution<int>(0, n - 1)(rng); };
+  const char* keys[] = {"duration", "busnum", "start_time", "filesize", "width", "height", "framerate",
+                        "videodatarate", "streamtype", "streamid", "audiosamplerate", "stereo", "audiocodecid",
+                        "videocodecid", "audiodatarate", "durationx", "bus", "st", "d", "fil", "startx"};
+  auto key = [&](Builder& b) {
+    const int k = pick(60);
+    if (k >= 23 && k < 59) {
+      b.Key(keys[k % 21]);
+    } else if (k < 21) {
+      b.Key(keys[k]);
+    } else if (k == 21) {
+      b.Be16(10).Text("duration").U8(0).U8('z');  // read up to the NUL
+    } else if (k == 22) {
+      b.Be16(7).Text("busnum").U8(0);
+    } else {
+      b.Be16(300).Raw(Bytes(300, 'd'));  // too long: the array ends
+    }
+  };
+  std::function<void(Builder&, int)> value = [&](Builder& b, int depth) {
+    int type = depth > 2 ? pick(5) : pick(40);
+    if (type < 16) type = 0;
+    else if (type < 22) type = 2;
+    else if (type < 25) type = 3;
+    else if (type < 27) type = 4;
+    else if (type < 28) type = 5;
+    else type = type < 31 ? 6 : type < 34 ? 7 : 8;
+    switch (type) {
+      case 0: b.Num(std::uniform_int_distribution<int>(-5, 90000)(rng)); break;
+      case 2: b.Str(pick(4) ? "BUS-" + std::to_string(pick(100)) : ""); break;
+      case 3: b.Bool(pick(2)); break;
+      case 4: b.U8(5); break;
+      case 5: b.U8(static_cast<unsigned>(pick(2) ? 7 : 12)); break;  // unknown types: the walk fails
+      case 6: {
+        b.U8(3);
+        for (int i = pick(3); i > 0; --i) {
+          key(b);
+          value(b, depth + 1);
+        }
+        b.Be16(0).U8(9);
+        break;
+      }
+      case 7: {
+        b.U8(10).Be32(static_cast<uint32_t>(pick(3)));
+        for (int i = pick(3); i > 0; --i) value(b, depth + 1);
+        break;
+      }
+      default: {
+        b.EcmaBegin();
+        for (int i = pick(4); i > 0; --i) {
+          key(b);
+          value(b, depth + 1);
+        }
+        b.End();
+        break;
+      }
+    }
+  };
+  auto array = [&](Builder& b) {
+    if (pick(12) == 0) {
+      value(b, 1);  // not an array
+      return;
+    }
+    b.EcmaBegin(5);
+    for (int i = pick(9); i > 0; --i) {
+      if (pick(4) == 0) {  // a well-formed file-level value
+        if (pick(2)) b.NumEntry("duration", std::uniform_int_distribution<int>(1, 90000)(rng));
+        else b.Key("busnum").Str("BUS-" + std::to_string(pick(100)));
+        continue;
+      }
+      key(b);
+      value(b, 1);
+    }
+    if (pick(15) != 0) b.End();
+  };
+  const int layouts[] = {0x91, 0x91, 0x91, 0x49, 0x45, 0x00, 0xE1, 0x21};
+  Bytes file = FileHeader(layouts[pick(8)]);
+  for (int tags = 1 + pick(2); tags > 0; --tags) {
+    Builder meta;
+    meta.Str("onMetaData");
+    for (int a = 1 + pick(11); a > 0; --a) array(meta);
+    Bytes t = MetaTag(meta.bytes());
+    if (pick(10) == 0) t.resize(t.size() - static_cast<size_t>(pick(static_cast<int>(t.size()) - 20)));
+    file.insert(file.end(), t.begin(), t.end());
+  }
+  Bytes v = MediaTag(9, 0, 0, 0x10, Payload(200, 1));
+  file.insert(file.end(), v.begin(), v.end());
+  return file;
+}
+
+TEST(KrvProbe, ARowsProbeGivesTheFullProbesFileFactsAndFirstVideoStreams) {
+  const std::string dir = TempPath("rowprobe");
+  ASSERT_EQ(::mkdir(dir.c_str(), 0755), 0);
+  int dirFd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  ASSERT_GE(dirFd, 0);
+  std::mt19937 rng(20240315);
+  int withDuration = 0, withBus = 0;
+  for (int round = 0; round < 1500; ++round) {
+    const Bytes file = RandomMetadataFile(rng);
+    WriteFile(dir + "/r.krv", file);
+    KrvProbeResult full;
+    const int fullResult = krv_probe_at(dirFd, "r.krv", &full);
+    withDuration += full.duration_us != 0;
+    withBus += full.busnum[0] != 0;
+    for (int wanted : {-1, 0, 1, 2, 4, 10}) {
+      KrvProbeResult row;
+      ASSERT_EQ(krv_probe_video_at(dirFd, "r.krv", wanted, &row), fullResult) << round;
+      EXPECT_EQ(row.start_time, full.start_time) << round << " " << wanted;
+      EXPECT_EQ(row.duration_us, full.duration_us) << round << " " << wanted;
+      EXPECT_EQ(row.file_size, full.file_size) << round << " " << wanted;
+      EXPECT_STREQ(row.busnum, full.busnum) << round << " " << wanted;
+      EXPECT_EQ(row.nb_streams, full.nb_streams);
+      EXPECT_EQ(row.nb_video_streams, full.nb_video_streams);
+      const int same = wanted < 0 ? full.nb_streams : std::min(wanted, full.nb_video_streams);
+      for (int i = 0; i < same; ++i)
+        EXPECT_EQ(std::memcmp(&row.streams[i], &full.streams[i], sizeof row.streams[i]), 0)
+            << round << " " << wanted << " stream " << i;
+      if (wanted < 0) {
+        EXPECT_EQ(std::memcmp(&row, &full, sizeof row), 0) << round;
+      }
+    }
+  }
+  EXPECT_GT(withDuration, 300) << "the files should mostly carry a duration";
+  EXPECT_GT(withBus, 300);
+  ::close(dirFd);
+  std::remove((dir + "/r.krv").c_str());
+  ::rmdir(dir.c_str());
+}
+
+// The metadata walk reads entries in place where the buffer holds them and
+// through the byte reader where it does not: the reader's context and
+// streams are the same whatever the buffer size, on the same varied metadata.
+std::vector<int64_t> ReaderFacts(const std::string& path, int bufferBytes) {
+  std::vector<int64_t> f;
+  krv::Reader r;
+  if (!r.Open(path)) return f;
+  RecordingContext* ctx = r.Context();
+  if (bufferBytes > 0) {
+    EXPECT_EQ(url_setbufsize(ctx->pb, bufferBytes), 0);
+  }
+  r.Next();
+  f = {ctx->start_time, ctx->duration, ctx->file_size, ctx->nb_streams};
+  for (const char* c = ctx->busnum; *c; ++c) f.push_back(*c);
+  for (int i = 0; i < kMaxStreams; ++i) {
+    const RecordingStream* st = ctx->streams[i];
+    if (!st) continue;
+    f.insert(f.end(), {st->index, st->kind, st->codec_id, st->bit_rate, st->width, st->height, st->bits_per_sample,
+                       st->sample_rate, st->channels, st->fps});
+  }
+  return f;
+}
+
+TEST(KrvProbe, MetadataGivesTheSameFactsWhateverTheBufferHolds) {
+  const std::string path = TempPath("bufmeta.krv");
+  std::mt19937 rng(7);
+  for (int round = 0; round < 400; ++round) {
+    WriteFile(path, RandomMetadataFile(rng));
+    const std::vector<int64_t> usual = ReaderFacts(path, 0);
+    for (int bytes : {1, 13, 64, 300}) EXPECT_EQ(ReaderFacts(path, bytes), usual) << round << " " << bytes;
+  }
   std::remove(path.c_str());
 }
 
