@@ -276,6 +276,7 @@ void Player::Start(int restart) {
   // otherwise take it on its next pass and park again).
   state_.stopRequested.store(0);
   state_.restartRequested.store(restart);
+  if (restart != 0) state_.interruptEvent.Set();
   state_.secondPlayEvent.Reset();
   OpenGate();
   EnsureReader();
@@ -350,6 +351,7 @@ void Player::Stop() {
   state_.secondPlayEvent.Reset();
   state_.stopRequested.store(1);
   state_.restartRequested.store(1);
+  state_.interruptEvent.Set();
   clock_->SetMode(media::ACPlayClock::kModeStop);
   state_.krvOpenPath.Clear();
   for (SharedPath& p : state_.aviOpenPath) p.Clear();
