@@ -4,8 +4,9 @@
 // counts a sleeper's countdown down; when it reaches 0 the timer releases a
 // semaphore that the sleeper waits on. So a sleep of n ms ends on the n-th
 // tick after the call. The timer does not wake for the ticks that only count
-// down: it waits for the end of the n-th period and counts them all then. While nobody sleeps the timer does not tick: it waits
-// for the next sleep, which starts its periods. Without a running timer, Sleep falls back to the
+// down: it waits for the end of the n-th period and counts them all then.
+// While nobody sleeps the timer does not tick: it waits for the next sleep,
+// which starts its periods. Without a running timer, Sleep falls back to the
 // ordinary sleep.
 //
 // One thread sleeps (the clock thread); the timer thread only moves the

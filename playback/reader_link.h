@@ -15,7 +15,7 @@ namespace playback::detail {
 
 // A refused push (a packet, a marker, a clock time) is tried again as soon as
 // the queue frees a slot: the queue's "space" wakes the reader, and so does an
-// exit or restart request (PlayState::interruptEvent), on which it gives up.
+// exit or restart request or the gates being shut (PlayState::interruptEvent).
 // With both wake-ups there is nothing to look at in between; the wait is
 // bounded by this only so that a request raised without the event is still
 // seen.
