@@ -32,12 +32,6 @@ ACCriticalSection CodecLock;
 ACEvent::~ACEvent() = default;
 
 void ACEvent::Set() {
-  // Setting a signalled event changes nothing: the Set that signalled it
-  // woke its waiters, and a wait that begins now finds it signalled (an
-  // auto-reset one taken meanwhile counts as taken after this Set). The
-  // queues set their events at every push and pop, mostly already set, so
-  // this spares the table lock that every thread of the pipeline takes.
-  if (signalled_.load(std::memory_order_acquire)) return;
   std::lock_guard<std::mutex> lk(g_eventTableLock);
   signalled_.store(true, std::memory_order_release);
   for (WaitNode* n = waiters_; n != nullptr; n = n->next) n->waiter->cv.notify_one();
