@@ -266,9 +266,12 @@ void ACMovieFilter::OneFrame(int on) {
   if (impl_->oneFrame.exchange(on != 0 ? 1 : 0) != (on != 0 ? 1 : 0)) impl_->WakeDisplays();
 }
 
-int ACMovieFilter::WaitForRoom(int channel, int timeoutMs) {
+int ACMovieFilter::WaitForRoom(int channel, int timeoutMs, ACEvent* orWake) {
   if (channel < 0 || channel >= kChannels) return 0;
-  return impl_->channels[channel].ring.WaitForSpace(timeoutMs) ? 1 : 0;
+  ACMediaList& ring = impl_->channels[channel].ring;
+  if (orWake == nullptr) return ring.WaitForSpace(timeoutMs) ? 1 : 0;
+  ACEvent* const events[2] = {ring.SpaceEvent(), orWake};
+  return WaitForEvents(events, 2, timeoutMs) >= 0 ? 1 : 0;
 }
 
 bool ACMovieFilter::Held() const { return impl_->hold.IsSet(); }

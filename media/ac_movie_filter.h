@@ -69,9 +69,10 @@ class ACMovieFilter : public virtual ACFilter {
 
   // Waits up to timeoutMs for the channel's packet ring to free a slot (a
   // producer whose InputData was refused waits here instead of sleeping
-  // before it tries again). 1 = woken (look again: the wake-up may be
-  // spurious), 0 = timed out or no such channel.
-  int WaitForRoom(int channel, int timeoutMs);
+  // before it tries again), or for `orWake` (when given) to be set. 1 =
+  // woken (look again: the wake-up may be spurious), 0 = timed out or no
+  // such channel.
+  int WaitForRoom(int channel, int timeoutMs, ACEvent* orWake = nullptr);
 
   int64_t CurrentDTS() const { return currentDts_.load(); }
   // The hold event as it stands (PushFrame) and the one-frame flag.

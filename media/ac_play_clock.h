@@ -55,8 +55,8 @@ class ACPlayClock {
   void ClearDTS();
   // Waits up to timeoutMs for the timestamp list to free an entry (a reader
   // whose PushDTS was refused waits here instead of sleeping). 1 = woken
-  // (look again), 0 = timed out.
-  int WaitForRoom(int timeoutMs);
+  // (look again), 0 = timed out. `orWake`, when given, ends the wait too.
+  int WaitForRoom(int timeoutMs, ACEvent* orWake = nullptr);
 
   int Speed() const { return speed_.load(); }
 

@@ -43,8 +43,8 @@ class ACSoundPlayer {
                 int height = 0);
   // Waits up to timeoutMs for the packet ring to free a slot (a producer
   // whose PushAudio was refused waits here instead of sleeping). 1 = woken
-  // (look again), 0 = timed out.
-  int WaitForRoom(int timeoutMs);
+  // (look again), 0 = timed out. `orWake`, when given, ends the wait too.
+  int WaitForRoom(int timeoutMs, ACEvent* orWake = nullptr);
   void ClearSound();  // waits up to 2000 ms for the decode thread
   void Pause(int on);
   void SetSpeed(int speed);  // playback rate = rate x speed / 16

@@ -2,7 +2,7 @@
 
 #include <time.h>
 
-#include <cerrno>
+#include <chrono>
 
 namespace media {
 
@@ -35,6 +35,10 @@ int64_t monotonicNs() {
   return toNs(t);
 }
 
+// The monotonic clock as the standard library's steady clock (the same
+// clock on Linux), for the timer's waits.
+using SteadyTime = std::chrono::steady_clock::time_point;
+
 bool before(const timespec& a, const timespec& b) {
   return a.tv_sec < b.tv_sec || (a.tv_sec == b.tv_sec && a.tv_nsec < b.tv_nsec);
 }
@@ -62,7 +66,11 @@ int msSleep::Start() {
 
 void msSleep::Stop() {
   if (!timer_.Attached()) return;
-  stopTimer_.store(true, std::memory_order_release);
+  {
+    std::lock_guard<std::mutex> lock(stopLock_);
+    stopTimer_.store(true, std::memory_order_release);
+  }
+  stopChanged_.notify_all();
   timerId_.store(0, std::memory_order_release);
   armed_.Set();
   timer_.Join();  // the timer thread wakes on the stop and sees the flag
@@ -83,10 +91,21 @@ void msSleep::TimerLoop() {
       addNs(next, periodNs);
       continue;
     }
-    int rc;
-    do {
-      rc = clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &next, nullptr);
-    } while (rc == EINTR && !stopTimer_.load(std::memory_order_acquire));
+    // The periods before the one that ends the sleep only count it down:
+    // the timer wakes once, at the end of the sleep's last period, and
+    // counts every period passed below (as it does after a late wake-up).
+    // The stop ends the wait.
+    // (A long sleep is counted in pieces that stay well below the catch-up
+    // limit, which would start the periods afresh.)
+    int32_t toGo = countdown_.load(std::memory_order_acquire);
+    if (toGo > kMaxCatchUpTicks / 2) toGo = kMaxCatchUpTicks / 2;
+    timespec until = next;
+    if (toGo > 0) addNs(until, static_cast<long>(toGo) * periodNs);
+    {
+      std::unique_lock<std::mutex> lock(stopLock_);
+      stopChanged_.wait_until(lock, SteadyTime(std::chrono::nanoseconds(toNs(until))),
+                              [this] { return stopTimer_.load(std::memory_order_acquire); });
+    }
     timespec now{};
     clock_gettime(CLOCK_MONOTONIC, &now);
     // One tick for every period that has passed, so sleeps keep real time

@@ -3,8 +3,10 @@
 // A periodic 1 ms timer thread (absolute deadlines on the monotonic clock)
 // counts a sleeper's countdown down; when it reaches 0 the timer releases a
 // semaphore that the sleeper waits on. So a sleep of n ms ends on the n-th
-// tick after the call. While nobody sleeps the timer does not tick: it waits
-// for the next sleep, which starts its periods. Without a running timer, Sleep falls back to the
+// tick after the call. The timer does not wake for the ticks that only count
+// down: it waits for the end of the n-th period and counts them all then.
+// While nobody sleeps the timer does not tick: it waits for the next sleep,
+// which starts its periods. Without a running timer, Sleep falls back to the
 // ordinary sleep.
 //
 // One thread sleeps (the clock thread); the timer thread only moves the
@@ -12,7 +14,9 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
+#include <mutex>
 
 #include "media/ac_sync.h"
 
@@ -57,6 +61,9 @@ class msSleep {
   // catch-up ticks for periods that ended before it do not count for it.
   std::atomic<int64_t> sleepStartNs_{0};
   std::atomic<bool> stopTimer_{false};  // set by Stop, read by the timer thread
+  // Wake the timer's timed wait on the stop (stopTimer_ is set under the lock).
+  std::mutex stopLock_;
+  std::condition_variable stopChanged_;
   // Set by Sleep (after the countdown) and by Stop; wakes an idle timer.
   ACEvent armed_{ACEvent::kAutoReset};
   ACThread timer_;

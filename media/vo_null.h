@@ -1,8 +1,8 @@
-// The null renderer: draws nowhere, counts the pictures it was given and
-// keeps a checksum of them. Used by tests and krvtool, and the default of
-// CreateRenderer. Its window handle, when not null, points to a VoNullStats
-// that the renderer fills in (the caller keeps it alive while the renderer
-// lives); the stats are read from any thread.
+// The null renderer: draws nowhere, counts the pictures it was given and,
+// when asked to, keeps a checksum of them. Used by tests and krvtool, and the
+// default of CreateRenderer. Its window handle, when not null, points to a
+// VoNullStats that the renderer fills in (the caller keeps it alive while the
+// renderer lives); the stats are read from any thread.
 #pragma once
 
 #include <atomic>
@@ -17,6 +17,10 @@ struct VoNullStats {
   std::atomic<int> clientWidth{704};
   std::atomic<int> clientHeight{576};
   std::atomic<int64_t> frames{0};          // successful Draw calls
+  // Set by whoever reads lastAdler and checksum, before the pictures it
+  // wants summed are drawn: reading every picture costs as much as a good
+  // part of a decode, so a renderer nobody asks leaves both at 0.
+  std::atomic<bool> keepChecksums{false};
   // Adler-32 of the last picture (width x height x 2 bytes) and a running
   // combination of all of them: checksum = checksum * 31 + adler.
   std::atomic<uint32_t> lastAdler{0};

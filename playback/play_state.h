@@ -87,6 +87,11 @@ struct PlayState {
   SharedPath exportPath[4];
   std::atomic<int> exitRequested{0};
   std::atomic<int> restartRequested{0};
+  // Set after exitRequested or restartRequested is raised and after the gates
+  // are shut: ends the wait of a reader whose push the pipeline refused, which
+  // gives up on the requests and has its push dropped as taken once the gates
+  // are shut.
+  media::ACEvent interruptEvent{media::ACEvent::kAutoReset};
   std::atomic<int> stopRequested{0};
   std::atomic<int> seekPending{0};
   std::atomic<int> seekTarget{0};  // whole seconds from the recording's start

@@ -57,7 +57,7 @@ class Player::Host final : public ReaderHost {
 Player::Player(const PlayerOptions& options) : options_(options), speedAfterSeek_(options.speedAfterSeek) {
   media::FixHeapThresholds();  // before the decoders' first tables
   const PlayerCallbacks& cb = options_.callbacks;
-  state_.gates.ResetBoth();
+  ShutGates();
   sink_ = std::make_unique<Sink>(cb);
   host_ = std::make_unique<Host>(this);
 
@@ -165,7 +165,7 @@ bool Player::Close() {
   snapshot_->FinalFilter();
   map_->Stop();
   chart_->Stop();
-  state_.gates.ResetBoth();
+  ShutGates();
   return true;
 }
 
@@ -175,7 +175,7 @@ void Player::SelectKrv(const std::string& path, Select how) {
   if (closed_) return;
   CancelExport();
   Commanded();
-  state_.gates.ResetBoth();
+  ShutGates();
   if (how == Select::kOpen) {
     state_.krvOpenPath.Clear();
     for (int c = 0; c < 4; ++c) {
@@ -193,7 +193,7 @@ bool Player::SelectAvi(const std::array<std::string, 4>& byChannel, int current,
   if (closed_) return false;
   CancelExport();
   Commanded();
-  state_.gates.ResetBoth();
+  ShutGates();
   if (how == Select::kOpen) {
     state_.krvOpenPath.Clear();
     for (SharedPath& p : state_.aviOpenPath) p.Clear();
@@ -225,7 +225,7 @@ void Player::ClearSelection() {
   if (closed_) return;
   CancelExport();
   Commanded();
-  state_.gates.ResetBoth();
+  ShutGates();
   state_.krvPath.Clear();
   state_.krvOpenPath.Clear();
   for (int c = 0; c < 4; ++c) {
@@ -255,6 +255,13 @@ void Player::OpenGate() {
   (state_.fileKind.load() == PlayState::kKrv ? state_.gates.krv : state_.gates.avi).Set();
 }
 
+void Player::ShutGates() {
+  state_.gates.ResetBoth();
+  // A reader waiting to retry a refused push retries now: with the gates
+  // shut the push is dropped as taken and the reader goes on.
+  state_.interruptEvent.Set();
+}
+
 void Player::EnsureReader() {
   if (state_.fileKind.load() == PlayState::kKrv)
     readers_->EnsureKrvThread();
@@ -278,6 +285,7 @@ void Player::Start(int restart) {
   // otherwise take it on its next pass and park again).
   state_.stopRequested.store(0);
   state_.restartRequested.store(restart);
+  if (restart != 0) state_.interruptEvent.Set();
   state_.secondPlayEvent.Reset();
   OpenGate();
   EnsureReader();
@@ -304,7 +312,7 @@ void Player::OpenAt(int second) {
 
 bool Player::Play() {
   if (closed_) return false;
-  state_.gates.ResetBoth();
+  ShutGates();
   state_.ended.store(0);
   if (!HasSelection()) return false;
   state_.exitRequested.store(0);
@@ -334,7 +342,7 @@ void Player::SecondPlay() {
   if (closed_) return;
   CloseAllLive();
   SetSpeed(media::ACPlayClock::kNormalSpeed);
-  state_.gates.ResetBoth();
+  ShutGates();
   if (soundReady_) sound_->ClearSound();
   filter_->EmptyData();
   clock_->ClearDTS();
@@ -352,6 +360,7 @@ void Player::Stop() {
   state_.secondPlayEvent.Reset();
   state_.stopRequested.store(1);
   state_.restartRequested.store(1);
+  state_.interruptEvent.Set();
   clock_->SetMode(media::ACPlayClock::kModeStop);
   state_.krvOpenPath.Clear();
   for (SharedPath& p : state_.aviOpenPath) p.Clear();
@@ -473,7 +482,7 @@ void Player::StopPlaybackForLive() {
     Stop();
     // With the gates shut every reader push returns at once; the reader
     // finishes its pass and parks on its gate.
-    state_.gates.ResetBoth();
+    ShutGates();
     if (!WaitReadersParked(kParkWaitMs))
       media::LogLine(media::LogLevel::kError, "player", "the reader did not park before a live channel opened");
   }

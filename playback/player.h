@@ -219,6 +219,7 @@ class Player {
   void Commanded();
   void Start(int restart);
   void OpenGate();
+  void ShutGates();  // both play gates reset
   void EnsureReader();
   bool SelectionDiffersFromOpen() const;
   void SpeedResetToNormal();

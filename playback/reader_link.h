@@ -13,11 +13,13 @@
 
 namespace playback::detail {
 
-// Retry intervals of refused pushes: packets and markers / clock times. A
-// refused push waits at most this long for the queue to free a slot, and
-// tries again as soon as one frees.
-constexpr int kPacketRetryMs = 1;
-constexpr int kMarkerRetryMs = 2;
+// A refused push (a packet, a marker, a clock time) is tried again as soon as
+// the queue frees a slot: the queue's "space" wakes the reader, and so does an
+// exit or restart request or the gates being shut (PlayState::interruptEvent).
+// With both wake-ups there is nothing to look at in between; the wait is
+// bounded by this only so that a request raised without the event is still
+// seen.
+constexpr int kRefusedPushWaitMs = 100;
 // How long a parked reader sleeps between looks at exitRequested when no
 // wake-up comes (the owner's wake event ends the wait at once).
 constexpr int kParkPollMs = 100;
@@ -49,7 +51,8 @@ class ReaderLink {
   void ResetForSeek();
 
   // A marker into the sound player, the movie filter and the clock, in
-  // this order, each retried every 2 ms until taken (or exit / restart).
+  // this order, each retried until taken (or exit / restart): the filter's
+  // rings every 2 ms, the others when they free a slot.
   void PushMarker(int64_t marker, int64_t lengthMs);
 
   // The recording ran out: DTS_END, gate reset, `ended` set.
@@ -70,13 +73,14 @@ class ReaderLink {
   bool SoundWanted(int channel) const;
   bool SecondPlay() const { return s_.secondPlayEvent.IsSet(); }
 
-  // A video or audio packet into the pipeline, retried every 1 ms while
-  // refused. False when it gave up (exit or restart requested).
+  // A video or audio packet into the pipeline, retried whenever the queue
+  // frees a slot while refused. False when it gave up (exit or restart
+  // requested).
   bool PushVideo(int channel, int codecId, int64_t timeMs, const unsigned char* data, int size, int width,
                  int height);
   bool PushAudio(int channel, int codecId, int64_t timeMs, const unsigned char* data, int size);
-  // A new video time into the clock, once per distinct time, retried every
-  // 2 ms while refused.
+  // A new video time into the clock, once per distinct time, retried
+  // whenever the list frees an entry while refused.
   void PushClock(int64_t timeMs, int64_t lengthMs);
   // Forget the last time pushed (after emptying the clock's list).
   void ForgetClockTime() { lastClockMs_ = -1; }

@@ -54,6 +54,7 @@ bool ReaderThreads::AviRunning() const { return avi_.Running(); }
 bool ReaderThreads::Close() {
   if (!state_) return true;
   state_->exitRequested.store(1);
+  state_->interruptEvent.Set();
   wake_.Set();
   bool krvEnded = krv_.WaitEnded(kCloseWaitMs);
   bool aviEnded = avi_.WaitEnded(kCloseWaitMs);

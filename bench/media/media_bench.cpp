@@ -4,7 +4,9 @@
 //          when given --ordinary;
 //   h264   single-thread H.264 decode rate of ACH264Decoder beside
 //          `ffmpeg -threads 1` decoding the same stream, and their ratio;
-//   decode WxH FILE...  the CPU time of decoding Annex B streams alone.
+//   decode [--paced FPS] WxH FILE...  the CPU time of decoding Annex B
+//          streams alone; with --paced, one picture of every stream in turn
+//          each 1/FPS s, as playback at x1 decodes them.
 // With no argument both run.
 #include <sys/resource.h>
 #include <unistd.h>
@@ -163,8 +165,11 @@ int h264Rate() {
 
 // The CPU time of decoding Annex B streams alone (each with its own
 // ACH264Decoder, one thread, CodecLock held as the decode threads hold it):
-// the floor that playing the same packets is compared with.
-int decodeCpu(const std::vector<std::string>& files, int width, int height) {
+// the floor that playing the same packets is compared with. With fps > 0 the
+// streams are decoded in turn, one picture of each every 1/fps s (the thread
+// sleeping in between), as playback at x1 decodes them: a decoder that runs
+// a picture at a time after a sleep costs more than one that runs hot.
+int decodeCpu(const std::vector<std::string>& files, int width, int height, int fps) {
   std::vector<std::vector<Bytes>> streams;
   for (const std::string& f : files) {
     std::ifstream in(f, std::ios::binary);
@@ -176,14 +181,26 @@ int decodeCpu(const std::vector<std::string>& files, int width, int height) {
   getrusage(RUSAGE_SELF, &u0);
   const auto t0 = Clock::now();
   int pictures = 0;
-  for (const auto& units : streams) {
-    media::ACH264Decoder d;
-    for (const Bytes& unit : units) {
-      int len = 0;
-      std::lock_guard<media::ACCriticalSection> g(media::CodecLock);
-      if (d.Decode(0, unit.data(), static_cast<int>(unit.size()), &len, width, height, out.data()) &&
-          d.LastHadPicture())
-        ++pictures;
+  auto decode = [&](media::ACH264Decoder& d, const Bytes& unit) {
+    int len = 0;
+    std::lock_guard<media::ACCriticalSection> g(media::CodecLock);
+    if (d.Decode(0, unit.data(), static_cast<int>(unit.size()), &len, width, height, out.data()) &&
+        d.LastHadPicture())
+      ++pictures;
+  };
+  if (fps > 0) {
+    std::vector<media::ACH264Decoder> decoders(streams.size());
+    size_t longest = 0;
+    for (const auto& units : streams) longest = std::max(longest, units.size());
+    for (size_t i = 0; i < longest; ++i) {
+      std::this_thread::sleep_until(t0 + std::chrono::microseconds(static_cast<int64_t>(i) * 1000000 / fps));
+      for (size_t s = 0; s < streams.size(); ++s)
+        if (i < streams[s].size()) decode(decoders[s], streams[s][i]);
+    }
+  } else {
+    for (const auto& units : streams) {
+      media::ACH264Decoder d;
+      for (const Bytes& unit : units) decode(d, unit);
     }
   }
   const double wallMs = msBetween(t0, Clock::now());
@@ -200,10 +217,15 @@ int decodeCpu(const std::vector<std::string>& files, int width, int height) {
 int main(int argc, char** argv) {
   bool sleep = argc == 1, h264 = argc == 1, ordinary = false;
   if (argc >= 4 && std::string(argv[1]) == "decode") {
-    // media_bench decode WxH FILE...: see decodeCpu.
+    // media_bench decode [--paced FPS] WxH FILE...: see decodeCpu.
+    int first = 2, fps = 0;
+    if (std::string(argv[2]) == "--paced") {
+      if (argc < 6 || std::sscanf(argv[3], "%d", &fps) != 1 || fps < 1 || fps > 1000) return 2;
+      first = 4;
+    }
     int w = 0, h = 0;
-    if (std::sscanf(argv[2], "%dx%d", &w, &h) != 2 || w <= 0 || h <= 0 || w > 704 || h > 576) return 2;
-    return decodeCpu(std::vector<std::string>(argv + 3, argv + argc), w, h);
+    if (std::sscanf(argv[first], "%dx%d", &w, &h) != 2 || w <= 0 || h <= 0 || w > 704 || h > 576) return 2;
+    return decodeCpu(std::vector<std::string>(argv + first + 1, argv + argc), w, h, fps);
   }
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
@@ -211,7 +233,7 @@ int main(int argc, char** argv) {
     else if (a == "h264") h264 = true;
     else if (a == "--ordinary") ordinary = true;
     else {
-      std::fprintf(stderr, "usage: media_bench [sleep] [h264] [--ordinary] | decode WxH FILE.h264...\n");
+      std::fprintf(stderr, "usage: media_bench [sleep] [h264] [--ordinary] | decode [--paced FPS] WxH FILE.h264...\n");
       return 2;
     }
   }

@@ -52,6 +52,7 @@ TEST(YuvConvert, PlanarToYUY2RepeatsTheChromaAndBackAveragesIt) {
 
 TEST(NullRenderer, CountsAndChecksumsWhatItIsGiven) {
   VoNullStats stats;
+  stats.keepChecksums.store(true);
   ImplACVirtualMovie* r = CreateRenderer(&stats);  // no factory installed: the null backend
   ASSERT_NE(dynamic_cast<VoNull*>(r), nullptr);
   ASSERT_EQ(r->Init(&stats), 1);
@@ -71,11 +72,21 @@ TEST(NullRenderer, CountsAndChecksumsWhatItIsGiven) {
   EXPECT_EQ(stats.frames.load(), 2);
   // The same pictures give the same checksum.
   VoNullStats again;
+  again.keepChecksums.store(true);
   ImplACVirtualMovie* r2 = CreateRenderer(&again);
   r2->Init(&again);
   r2->Draw(a.data(), 64, 32);
   r2->Draw(b.data(), 64, 32);
   EXPECT_EQ(again.checksum.load(), stats.checksum.load());
+  // Nobody asked for checksums: the pictures are counted, not read.
+  VoNullStats unasked;
+  std::unique_ptr<ImplACVirtualMovie> r3(CreateRenderer(&unasked));
+  r3->Init(&unasked);
+  EXPECT_EQ(r3->Draw(a.data(), 64, 32), 1);
+  EXPECT_EQ(unasked.frames.load(), 1);
+  EXPECT_EQ(unasked.lastWidth.load(), 64);
+  EXPECT_EQ(unasked.lastAdler.load(), 0u);
+  EXPECT_EQ(unasked.checksum.load(), 0u);
   r->Close();
   EXPECT_EQ(r->Draw(a.data(), 64, 32), 0) << "closed";
   delete r;
