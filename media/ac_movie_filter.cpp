@@ -179,8 +179,9 @@ int ACMovieFilter::InputMarker(int64_t dts, const std::function<bool()>& giveUp)
         acSleepMs(kMarkerRetryMs);
         break;
       }
-      // Tried again when the decode thread frees a slot, 2 ms at the latest.
-      ch.ring.WaitForSpace(kMarkerRetryMs);
+      // Tried again as soon as the decode thread frees a slot; the stop and
+      // a producer's give-up (WakeRoomWaiters) end the wait too.
+      ch.ring.WaitForSpace(kIdleWaitMs);
       // A full ring empties only while its decode thread runs.
       if (d.stop.load() != 0) return 0;
       if (giveUp && giveUp()) return 0;
@@ -269,6 +270,10 @@ void ACMovieFilter::OneFrame(int on) {
 int ACMovieFilter::WaitForRoom(int channel, int timeoutMs) {
   if (channel < 0 || channel >= kChannels) return 0;
   return impl_->channels[channel].ring.WaitForSpace(timeoutMs) ? 1 : 0;
+}
+
+void ACMovieFilter::WakeRoomWaiters() {
+  for (Impl::Channel& ch : impl_->channels) ch.ring.WakeWaiters();
 }
 
 bool ACMovieFilter::Held() const { return impl_->hold.IsSet(); }

@@ -72,6 +72,9 @@ class ACMovieFilter : public virtual ACFilter {
   // before it tries again). 1 = woken (look again: the wake-up may be
   // spurious), 0 = timed out or no such channel.
   int WaitForRoom(int channel, int timeoutMs);
+  // Ends every WaitForRoom at once (a producer told to give up looks at its
+  // flags); the producers try their pushes again.
+  void WakeRoomWaiters();
 
   int64_t CurrentDTS() const { return currentDts_.load(); }
   // The hold event as it stands (PushFrame) and the one-frame flag.

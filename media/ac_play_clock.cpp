@@ -69,6 +69,8 @@ void ACPlayClock::SetMode(int mode) {
 
 int ACPlayClock::WaitForRoom(int timeoutMs) { return list_.WaitForSpace(timeoutMs) ? 1 : 0; }
 
+void ACPlayClock::WakeRoomWaiters() { list_.WakeWaiters(); }
+
 void ACPlayClock::SetSpeed(int speed) { speed_.store(speed); }
 
 int ACPlayClock::PushDTS(int64_t key, int64_t value) {

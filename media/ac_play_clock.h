@@ -57,6 +57,8 @@ class ACPlayClock {
   // whose PushDTS was refused waits here instead of sleeping). 1 = woken
   // (look again), 0 = timed out.
   int WaitForRoom(int timeoutMs);
+  // Ends every WaitForRoom at once (see ACMovieFilter::WakeRoomWaiters).
+  void WakeRoomWaiters();
 
   int Speed() const { return speed_.load(); }
 

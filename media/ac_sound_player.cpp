@@ -128,6 +128,8 @@ int ACSoundPlayer::PushAudio(int, int type, int64_t dts, const unsigned char* da
 
 int ACSoundPlayer::WaitForRoom(int timeoutMs) { return packets_.WaitForSpace(timeoutMs) ? 1 : 0; }
 
+void ACSoundPlayer::WakeRoomWaiters() { packets_.WakeWaiters(); }
+
 void ACSoundPlayer::ClearSound() {
   packets_.Lock(-1);
   packets_.ClearPackets();
@@ -153,6 +155,12 @@ void ACSoundPlayer::Pause(int on) {
     pauseEvent_.Set();
   else
     pauseEvent_.Reset();
+  UpdateDeviceIdle();
+}
+
+void ACSoundPlayer::UpdateDeviceIdle() {
+  std::lock_guard<std::mutex> lock(idleMutex_);
+  if (device_) device_->SetIdle(pauseEvent_.IsSet() || quiet_.load() != 0);
 }
 
 void ACSoundPlayer::SetSpeed(int speed) {
@@ -272,6 +280,9 @@ void ACSoundPlayer::DecodeLoop() {
   std::vector<unsigned char> input(kInputBytes);
   uint32_t silenceSince = 0;
   bool silent = false;
+  int emptyLooks = 0;
+  quiet_.store(0);
+  UpdateDeviceIdle();
   while (decodeStop_.load() == 0) {
     if (clearRequest_.exchange(0) != 0) {
       sound_.Lock(-1);
@@ -294,17 +305,29 @@ void ACSoundPlayer::DecodeLoop() {
       if (!silent) {
         silent = true;
         silenceSince = now;
-      } else if (acElapsedMs(silenceSince, now) > kSilenceResetMs && endTime_.load() != 0) {
-        sound_.Lock(-1);
-        handed_.valid = false;
-        endTime_.store(0);
-        endTimeUs_.store(0);
-        sound_.Unlock();
+      } else if (acElapsedMs(silenceSince, now) > kSilenceResetMs) {
+        if (endTime_.load() != 0) {
+          sound_.Lock(-1);
+          handed_.valid = false;
+          endTime_.store(0);
+          endTimeUs_.store(0);
+          sound_.Unlock();
+        }
+        // Once the device has played what the ring held (the ring found
+        // empty twice, a wait apart: longer than the looping buffer lasts),
+        // it has nothing but silence to play until packets come again.
+        emptyLooks = StoredBytes() == 0 ? emptyLooks + 1 : 0;
+        if (quiet_.load() == 0 && emptyLooks >= 2) {
+          quiet_.store(1);
+          UpdateDeviceIdle();
+        }
       }
       packets_.WaitForData(kIdleWaitMs);
       continue;
     }
     silent = false;
+    emptyLooks = 0;
+    if (quiet_.exchange(0) != 0) UpdateDeviceIdle();
     // Markers carry no sound (and no type: they must not unmake the decoder).
     if (dts < 0 || length <= 0) continue;
     if (decoderTypes_[0] != type) {

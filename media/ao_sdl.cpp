@@ -53,13 +53,22 @@ class SdlSoundDevice : public ACSoundDevice {
   }
 
   void StartOutput() override {
-    if (device_ != 0) SDL_PauseAudioDevice(device_, 0);
+    started_ = true;
+    if (device_ != 0) SDL_PauseAudioDevice(device_, idle_ ? 1 : 0);
   }
 
   void StopOutput() override {
+    started_ = false;
     if (device_ == 0) return;
     // Pausing takes the device's lock, so no callback runs after it.
     SDL_PauseAudioDevice(device_, 1);
+  }
+
+  // Nothing to play: the device is paused (the hardware falls silent, as
+  // it would playing silence) and its audio thread stops asking.
+  void IdleOutput(bool idle) override {
+    idle_ = idle;
+    if (started_ && device_ != 0) SDL_PauseAudioDevice(device_, idle ? 1 : 0);
   }
 
  private:
@@ -69,6 +78,9 @@ class SdlSoundDevice : public ACSoundDevice {
 
   SDL_AudioDeviceID device_ = 0;
   bool subsystem_ = false;
+  // Both under the device's control lock (every hook runs under it).
+  bool started_ = false;
+  bool idle_ = false;
 };
 
 }  // namespace

@@ -2,6 +2,10 @@
 
 #include <cstring>
 
+#include "media/ac_movie_filter.h"
+#include "media/ac_play_clock.h"
+#include "media/ac_sound_player.h"
+
 namespace playback {
 
 namespace {
@@ -48,6 +52,12 @@ bool SharedPath::EqualsNoCase(const SharedPath& other) const {
     if (lowerAscii(text_[i]) != lowerAscii(theirs[i])) return false;
     if (text_[i] == '\0') return true;
   }
+}
+
+void PlayState::WakeRefusedPushes() {
+  if (movieFilter) movieFilter->WakeRoomWaiters();
+  if (soundPlayer) soundPlayer->WakeRoomWaiters();
+  if (clock) clock->WakeRoomWaiters();
 }
 
 }  // namespace playback

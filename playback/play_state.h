@@ -133,6 +133,11 @@ struct PlayState {
   // set (playback/reader_export.h). With none, an export request only
   // seeks: exportPending is cleared and playback goes on.
   ReaderExport* exportBranch = nullptr;
+
+  // A reader whose push was refused waits for the queue to free a slot;
+  // whoever raises exitRequested or restartRequested calls this after it,
+  // so that the reader sees the request at once and gives up.
+  void WakeRefusedPushes();
 };
 
 }  // namespace playback

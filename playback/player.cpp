@@ -154,6 +154,7 @@ bool Player::Close() {
   // Then the window's order: the clock, the filter, the sound player, the
   // snapshot filter (a snapshot being written is let finish), the consumers.
   clock_.reset();
+  state_.clock = nullptr;  // the readers have ended: nobody reads it any more
   filter_->FinalFilter();
   sound_->Stop();
   snapshot_->WaitIdle(500);
@@ -276,6 +277,7 @@ void Player::Start(int restart) {
   // otherwise take it on its next pass and park again).
   state_.stopRequested.store(0);
   state_.restartRequested.store(restart);
+  if (restart != 0) state_.WakeRefusedPushes();
   state_.secondPlayEvent.Reset();
   OpenGate();
   EnsureReader();
@@ -350,6 +352,7 @@ void Player::Stop() {
   state_.secondPlayEvent.Reset();
   state_.stopRequested.store(1);
   state_.restartRequested.store(1);
+  state_.WakeRefusedPushes();
   clock_->SetMode(media::ACPlayClock::kModeStop);
   state_.krvOpenPath.Clear();
   for (SharedPath& p : state_.aviOpenPath) p.Clear();

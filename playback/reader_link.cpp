@@ -61,7 +61,7 @@ void ReaderLink::PushMarker(int64_t marker, int64_t lengthMs) {
   if (s_.soundPlayer) {
     while (!s_.soundPlayer->PushAudio(s_.audioChannel.load(), 0, marker, nullptr, 0)) {
       if (Interrupted()) return;
-      s_.soundPlayer->WaitForRoom(kMarkerRetryMs);
+      s_.soundPlayer->WaitForRoom(kRefusedPushWaitMs);
     }
   }
   // The filter retries each ring itself until it takes the marker, stops,
@@ -70,7 +70,7 @@ void ReaderLink::PushMarker(int64_t marker, int64_t lengthMs) {
   if (s_.clock) {
     while (!s_.clock->PushDTS(marker, lengthMs)) {
       if (Interrupted()) return;
-      s_.clock->WaitForRoom(kMarkerRetryMs);
+      s_.clock->WaitForRoom(kRefusedPushWaitMs);
     }
   }
 }
@@ -111,7 +111,7 @@ bool ReaderLink::PushVideo(int channel, int codecId, int64_t timeMs, const unsig
   auto* bytes = const_cast<unsigned char*>(data);
   while (!s_.movieFilter->InputData(channel, codecId, timeMs, bytes, size, width, height)) {
     if (Interrupted()) return false;
-    s_.movieFilter->WaitForRoom(channel, kPacketRetryMs);
+    s_.movieFilter->WaitForRoom(channel, kRefusedPushWaitMs);
   }
   s_.stats.videoPassed.fetch_add(1);
   return true;
@@ -121,7 +121,7 @@ bool ReaderLink::PushAudio(int channel, int codecId, int64_t timeMs, const unsig
   if (!s_.soundPlayer) return true;
   while (!s_.soundPlayer->PushAudio(channel, codecId, timeMs, data, size)) {
     if (Interrupted()) return false;
-    s_.soundPlayer->WaitForRoom(kPacketRetryMs);
+    s_.soundPlayer->WaitForRoom(kRefusedPushWaitMs);
   }
   s_.stats.audioPassed.fetch_add(1);
   return true;
@@ -132,7 +132,7 @@ void ReaderLink::PushClock(int64_t timeMs, int64_t lengthMs) {
   if (s_.clock) {
     while (!s_.clock->PushDTS(timeMs, lengthMs)) {
       if (Interrupted()) return;
-      s_.clock->WaitForRoom(kMarkerRetryMs);
+      s_.clock->WaitForRoom(kRefusedPushWaitMs);
     }
   }
   lastClockMs_ = timeMs;

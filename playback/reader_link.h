@@ -13,11 +13,16 @@
 
 namespace playback::detail {
 
-// Retry intervals of refused pushes: packets and markers / clock times. A
-// refused push waits at most this long for the queue to free a slot, and
-// tries again as soon as one frees.
+// Retry intervals of refused pushes: packets and markers / clock times.
+// They bound how late a push is tried again after its queue freed a slot:
+// a refused push waits on the queue's signal, which ends the wait as soon as
+// a slot frees, and a restart or exit request ends it too
+// (PlayState::WakeRefusedPushes). Without either, it looks again after
+// kRefusedPushWaitMs, so a queue that stays full (paused playback) costs no
+// wake-ups.
 constexpr int kPacketRetryMs = 1;
 constexpr int kMarkerRetryMs = 2;
+constexpr int kRefusedPushWaitMs = 100;
 // How long a parked reader sleeps between looks at exitRequested when no
 // wake-up comes (the owner's wake event ends the wait at once).
 constexpr int kParkPollMs = 100;
@@ -49,7 +54,8 @@ class ReaderLink {
   void ResetForSeek();
 
   // A marker into the sound player, the movie filter and the clock, in
-  // this order, each retried every 2 ms until taken (or exit / restart).
+  // this order, each retried as its queue frees a slot until taken (or
+  // exit / restart).
   void PushMarker(int64_t marker, int64_t lengthMs);
 
   // The recording ran out: DTS_END, gate reset, `ended` set.

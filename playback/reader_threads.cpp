@@ -54,6 +54,9 @@ bool ReaderThreads::AviRunning() const { return avi_.Running(); }
 bool ReaderThreads::Close() {
   if (!state_) return true;
   state_->exitRequested.store(1);
+  // A reader held in a refused push sees the request at once. (Without a
+  // running reader nothing waits there, and the pipeline may be gone.)
+  if (krv_.Running() || avi_.Running()) state_->WakeRefusedPushes();
   wake_.Set();
   bool krvEnded = krv_.WaitEnded(kCloseWaitMs);
   bool aviEnded = avi_.WaitEnded(kCloseWaitMs);
