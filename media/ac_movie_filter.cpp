@@ -33,6 +33,11 @@ constexpr int kAckPollMs = 20;
 // picture, a free slot, the clock, hold, one-frame, a flush, the stop)
 // wakes it at once.
 constexpr int kIdleWaitMs = 100;
+// A decode thread whose pool is full waits this long at most for a free
+// slot: the display frees one (or a flush, or the stop, wakes it) as soon as
+// there is reason to go on, and a held display frees none for as long as
+// playback stands paused.
+constexpr int kFullPoolWaitMs = 500;
 // The marker retry, and the design's pauses of the display loop.
 constexpr int kMarkerRetryMs = 2;
 constexpr int kHoldReshowMs = 33;
@@ -357,7 +362,7 @@ bool ACMovieFilter::AcquireSlot(int channel, ACMovieFrame** slot, unsigned char*
     ch.pool.Unlock();
     if (got != 0) return true;
     if (d.stop.load() != 0 || ch.flushRequest.load() != 0) return false;
-    ch.pool.WaitForSpace(kIdleWaitMs);
+    ch.pool.WaitForSpace(kFullPoolWaitMs);
   }
 }
 

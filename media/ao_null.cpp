@@ -2,7 +2,7 @@
 // every 5 ms for the bytes the elapsed time is worth, plus a lead of 40 ms as
 // a device's own buffer holds, so the played position the clock carries on
 // between two asks has room when this thread wakes late on a busy machine.
-// While its owner has nothing to play (the idle hint) it asks every 40 ms,
+// While its owner has nothing to play (the idle hint) it asks every 60 ms,
 // the same bytes in fewer pieces, and goes back to 5 ms as the hint ends.
 #include <chrono>
 #include <vector>
@@ -15,8 +15,10 @@ namespace {
 
 constexpr int kPeriodMs = 5;
 // Below the looping buffer's length (a fifteenth of a second), so that an
-// ask never takes more than the buffer holds.
-constexpr int kIdlePeriodMs = 40;
+// ask on time takes no more than the buffer holds (a late one that takes
+// more plays part of the buffer round again, into nothing; the feed writes
+// silence there while its owner has nothing to play).
+constexpr int kIdlePeriodMs = 60;
 constexpr int64_t kLeadUs = 40000;
 
 class NullSoundDevice : public ACSoundDevice {
