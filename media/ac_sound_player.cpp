@@ -30,6 +30,7 @@ constexpr int kMaxPieceBytes = 8192;
 // decoded-sound ring, before it looks at its flags again; a packet, room, a
 // clear request and the stop wake it at once.
 constexpr int kIdleWaitMs = 100;
+constexpr int kQuietWaitMs = 500;
 // The played position is trusted only this far behind the sound taken from
 // the ring (the device buffer and the output's own buffer are far shorter);
 // further behind, the handed record is stale and the ring's time stands.
@@ -322,7 +323,9 @@ void ACSoundPlayer::DecodeLoop() {
           UpdateDeviceIdle();
         }
       }
-      packets_.WaitForData(kIdleWaitMs);
+      // Quiet, nothing is timed any more: only a packet, a clear or the stop
+      // (each wakes it) gives it work.
+      packets_.WaitForData(quiet_.load() != 0 ? kQuietWaitMs : kIdleWaitMs);
       continue;
     }
     silent = false;
