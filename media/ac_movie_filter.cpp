@@ -33,6 +33,11 @@ constexpr int kAckPollMs = 20;
 // picture, a free slot, the clock, hold, one-frame, a flush, the stop)
 // wakes it at once.
 constexpr int kIdleWaitMs = 100;
+// A decode thread waits this long at most for a packet, or for a free slot
+// when its pool is full: a packet, a slot the display frees, a flush and the
+// stop wake it at once, and nothing else gives it work (no packets come
+// while nothing plays; a held display frees no slot while paused).
+constexpr int kDecodeWaitMs = 500;
 // The marker retry, and the design's pauses of the display loop.
 constexpr int kMarkerRetryMs = 2;
 constexpr int kHoldReshowMs = 33;
@@ -355,7 +360,7 @@ bool ACMovieFilter::AcquireSlot(int channel, ACMovieFrame** slot, unsigned char*
     ch.pool.Unlock();
     if (got != 0) return true;
     if (d.stop.load() != 0 || ch.flushRequest.load() != 0) return false;
-    ch.pool.WaitForSpace(kIdleWaitMs);
+    ch.pool.WaitForSpace(kDecodeWaitMs);
   }
 }
 
@@ -381,7 +386,7 @@ void ACMovieFilter::DecodeLoop(int c) {
     ch.ring.Unlock();
     if (got == 0) {
       // Until a packet comes (or a flush or the stop wakes it).
-      ch.ring.WaitForData(kIdleWaitMs);
+      ch.ring.WaitForData(kDecodeWaitMs);
       continue;
     }
 

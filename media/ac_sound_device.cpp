@@ -140,6 +140,11 @@ bool ACSoundDevice::SetFrequency(int hz) {
   return true;
 }
 
+void ACSoundDevice::SetIdle(bool idle) {
+  std::lock_guard<std::mutex> control(controlMutex_);
+  if (idle_.exchange(idle) != idle) IdleOutput(idle);
+}
+
 int64_t ACSoundDevice::EstimateLocked(int64_t nowNs) const {
   // Past 10 s the estimate has long reached what was handed out; the cap
   // keeps the product below 64 bits.

@@ -63,6 +63,13 @@ class ACSoundDevice {
   // handed out (BytesPlayed) and never further behind it than two of the
   // largest pieces Render was asked for. BytesPlayed until the first Render.
   int64_t PlayedBytesNow() const;
+  // The owner's hint that it has nothing to play for now (paused, or no
+  // sound for a while): the looping buffer holds only silence. The output
+  // may then ask for bytes less often, or not at all, until the hint is
+  // withdrawn, when it goes on at once. Playback, the play position and the
+  // notifications keep their meaning whenever the output asks.
+  void SetIdle(bool idle);
+  bool Idle() const { return idle_.load(); }
 
  protected:
   // ---- backend hooks ------------------------------------------------------
@@ -73,6 +80,10 @@ class ACSoundDevice {
   virtual void StartOutput() = 0;
   // When it returns, no Render call runs and none comes until StartOutput.
   virtual void StopOutput() = 0;
+  // The idle hint changed (under the control lock, whether or not the
+  // output is open or started; it stands for later StartOutput calls too).
+  // Default: the output goes on asking as before.
+  virtual void IdleOutput(bool /*idle*/) {}
 
   // Called on the backend's audio thread: the next `bytes` bytes the device
   // plays (silence while playback is stopped).
@@ -92,6 +103,7 @@ class ACSoundDevice {
   int blockAlign_ = 0;
   int silence_ = 0;
   bool open_ = false;  // guarded by controlMutex_
+  std::atomic<bool> idle_{false};  // written under controlMutex_
   std::atomic<int> frequency_{0};
   std::atomic<int> playPosition_{0};
   std::atomic<bool> playing_{false};

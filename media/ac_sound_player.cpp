@@ -30,6 +30,7 @@ constexpr int kMaxPieceBytes = 8192;
 // decoded-sound ring, before it looks at its flags again; a packet, room, a
 // clear request and the stop wake it at once.
 constexpr int kIdleWaitMs = 100;
+constexpr int kQuietWaitMs = 500;
 // The played position is trusted only this far behind the sound taken from
 // the ring (the device buffer and the output's own buffer are far shorter);
 // further behind, the handed record is stale and the ring's time stands.
@@ -157,6 +158,12 @@ void ACSoundPlayer::Pause(int on) {
     pauseEvent_.Set();
   else
     pauseEvent_.Reset();
+  UpdateDeviceIdle();
+}
+
+void ACSoundPlayer::UpdateDeviceIdle() {
+  std::lock_guard<std::mutex> lock(idleMutex_);
+  if (device_) device_->SetIdle(pauseEvent_.IsSet() || quiet_.load() != 0);
 }
 
 void ACSoundPlayer::SetSpeed(int speed) {
@@ -276,6 +283,9 @@ void ACSoundPlayer::DecodeLoop() {
   std::vector<unsigned char> input(kInputBytes);
   uint32_t silenceSince = 0;
   bool silent = false;
+  int emptyLooks = 0;
+  quiet_.store(0);
+  UpdateDeviceIdle();
   while (decodeStop_.load() == 0) {
     if (clearRequest_.exchange(0) != 0) {
       sound_.Lock(-1);
@@ -298,17 +308,31 @@ void ACSoundPlayer::DecodeLoop() {
       if (!silent) {
         silent = true;
         silenceSince = now;
-      } else if (acElapsedMs(silenceSince, now) > kSilenceResetMs && endTime_.load() != 0) {
-        sound_.Lock(-1);
-        handed_.valid = false;
-        endTime_.store(0);
-        endTimeUs_.store(0);
-        sound_.Unlock();
+      } else if (acElapsedMs(silenceSince, now) > kSilenceResetMs) {
+        if (endTime_.load() != 0) {
+          sound_.Lock(-1);
+          handed_.valid = false;
+          endTime_.store(0);
+          endTimeUs_.store(0);
+          sound_.Unlock();
+        }
+        // Once the device has played what the ring held (the ring found
+        // empty twice, a wait apart: longer than the looping buffer lasts),
+        // it has nothing but silence to play until packets come again.
+        emptyLooks = StoredBytes() == 0 ? emptyLooks + 1 : 0;
+        if (quiet_.load() == 0 && emptyLooks >= 2) {
+          quiet_.store(1);
+          UpdateDeviceIdle();
+        }
       }
-      packets_.WaitForData(kIdleWaitMs);
+      // Quiet, nothing is timed any more: only a packet, a clear or the stop
+      // (each wakes it) gives it work.
+      packets_.WaitForData(quiet_.load() != 0 ? kQuietWaitMs : kIdleWaitMs);
       continue;
     }
     silent = false;
+    emptyLooks = 0;
+    if (quiet_.exchange(0) != 0) UpdateDeviceIdle();
     // Markers carry no sound (and no type: they must not unmake the decoder).
     if (dts < 0 || length <= 0) continue;
     if (decoderTypes_[0] != type) {

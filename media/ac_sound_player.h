@@ -11,6 +11,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 
 #include "media/ac_media_list.h"
 #include "media/ac_object.h"
@@ -69,6 +70,8 @@ class ACSoundPlayer {
   int StoredBytes();               // decoded sound waiting in the ring
   int64_t DeviceBytesPlayed() const;
   bool Paused() const { return pauseEvent_.IsSet(); }
+  // The device has the idle hint: paused, or no sound for over a second.
+  bool DeviceIdle() const { return device_ && device_->Idle(); }
 
   static constexpr int kRingBytes = 102400;
   static constexpr int kInputBytes = 2048;
@@ -86,6 +89,8 @@ class ACSoundPlayer {
   // Under sound_'s lock: the feed thread has put `read` bytes from the ring
   // at the device's looping-buffer offset `offset`.
   void NoteHandedLocked(ACSoundDevice& device, int offset, int read);
+  // Gives the device its idle hint: paused, or quiet (below).
+  void UpdateDeviceIdle();
 
   ACWindowHandle window_ = nullptr;
   int channels_ = 0;
@@ -124,6 +129,13 @@ class ACSoundPlayer {
   int decoderTypes_[4] = {0, 0, 0, 0};
   ACEvent acknowledgeEvent_{ACEvent::kAutoReset};
   ACEvent pauseEvent_{ACEvent::kManualReset};
+  // 1 while no packet came for more than a second and the decoded-sound
+  // ring is empty: the device has nothing but silence to play. Written by
+  // the decode thread.
+  std::atomic<int> quiet_{0};
+  // Serialises UpdateDeviceIdle (the clock thread's Pause and the decode
+  // thread), so that the last hint given is the current one.
+  std::mutex idleMutex_;
   std::atomic<int> speed_{16};
   std::atomic<int> clearRequest_{0};
 };

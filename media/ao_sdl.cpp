@@ -1,5 +1,7 @@
 // The sound device on SDL2 audio: an output device opened at the looping
-// buffer's frequency whose callback plays from that buffer.
+// buffer's frequency whose callback plays from that buffer. While its owner
+// has nothing to play (the idle hint) the device is closed, and opened again
+// as the hint ends.
 #include <SDL2/SDL.h>
 
 #include <cstdio>
@@ -35,40 +37,82 @@ class SdlSoundDevice : public ACSoundDevice {
     want.samples = 128;
     want.callback = &SdlSoundDevice::Callback;
     want.userdata = this;
+    spec_ = want;
+    wanted_ = true;
+    // Opened even while idle, so that a device SDL cannot open is known now.
+    if (!OpenDevice()) return false;
+    if (idle_) CloseDevice();
+    return true;
+  }
+
+  void CloseOutput() override {
+    CloseDevice();
+    wanted_ = false;
+    if (subsystem_) SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    subsystem_ = false;
+  }
+
+  void StartOutput() override {
+    started_ = true;
+    Apply();
+  }
+
+  void StopOutput() override {
+    started_ = false;
+    if (device_ == 0) return;
+    // Pausing takes the device's lock, so no callback runs after it.
+    SDL_PauseAudioDevice(device_, 1);
+  }
+
+  // Nothing to play: the device is closed (the hardware falls silent, as it
+  // would playing silence; a paused SDL device would keep its audio thread
+  // running) and opened again when the hint ends.
+  void IdleOutput(bool idle) override {
+    idle_ = idle;
+    Apply();
+  }
+
+ private:
+  // Opens the device (paused, as SDL opens it) for spec_. False when SDL
+  // cannot.
+  bool OpenDevice() {
     SDL_AudioSpec have{};
     // No changes allowed: SDL converts to whatever the hardware plays.
-    device_ = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
+    device_ = SDL_OpenAudioDevice(nullptr, 0, &spec_, &have, 0);
     if (device_ == 0) {
       std::fprintf(stderr, "sound: SDL audio device: %s\n", SDL_GetError());
       return false;
     }
     return true;
   }
-
-  void CloseOutput() override {
+  // Closing waits for a callback under way, so none runs after it.
+  void CloseDevice() {
     if (device_ != 0) SDL_CloseAudioDevice(device_);
     device_ = 0;
-    if (subsystem_) SDL_QuitSubSystem(SDL_INIT_AUDIO);
-    subsystem_ = false;
+  }
+  // The device as the output's state asks: closed while idle, else open,
+  // and playing while started.
+  void Apply() {
+    if (!wanted_) return;
+    if (idle_) {
+      CloseDevice();
+      return;
+    }
+    if (device_ == 0 && !OpenDevice()) return;  // said; tried again at the next change
+    SDL_PauseAudioDevice(device_, started_ ? 0 : 1);
   }
 
-  void StartOutput() override {
-    if (device_ != 0) SDL_PauseAudioDevice(device_, 0);
-  }
-
-  void StopOutput() override {
-    if (device_ == 0) return;
-    // Pausing takes the device's lock, so no callback runs after it.
-    SDL_PauseAudioDevice(device_, 1);
-  }
-
- private:
   static void Callback(void* self, Uint8* stream, int len) {
     static_cast<SdlSoundDevice*>(self)->Render(stream, len);
   }
 
   SDL_AudioDeviceID device_ = 0;
   bool subsystem_ = false;
+  // All under the device's control lock (every hook runs under it).
+  SDL_AudioSpec spec_{};  // what OpenOutput asked for
+  bool wanted_ = false;   // between OpenOutput and CloseOutput
+  bool started_ = false;
+  bool idle_ = false;
 };
 
 }  // namespace

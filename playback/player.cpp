@@ -156,6 +156,7 @@ bool Player::Close() {
   // Then the window's order: the clock, the filter, the sound player, the
   // snapshot filter (a snapshot being written is let finish), the consumers.
   clock_.reset();
+  state_.clock = nullptr;  // the readers have ended: nobody reads it any more
   filter_->FinalFilter();
   sound_->Stop();
   snapshot_->WaitIdle(500);

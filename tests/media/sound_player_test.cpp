@@ -89,6 +89,33 @@ TEST_F(NullPlayer, PauseKeepsTheSoundAndResumeGoesOnWhereItStopped) {
   EXPECT_TRUE(atEndOrForgotten()) << player.PlayedTime();
 }
 
+TEST_F(NullPlayer, PausedTheDeviceIdlesAndResumingWakesItWithTheSound) {
+  player.Pause(1);
+  EXPECT_TRUE(player.DeviceIdle());
+  ASSERT_EQ(push(player, ACSoundPlayer::kHisiVoiceType, 1000, voiceFrame(481)), 1);
+  ASSERT_TRUE(WaitFor([&] { return player.StoredBytes() == 962; }, 2000));
+  // Idle, the device still plays silence in real time, in fewer pieces.
+  const int64_t played = player.DeviceBytesPlayed();
+  ASSERT_TRUE(WaitFor([&] { return player.DeviceBytesPlayed() > played + 1000; }, 2000));
+  EXPECT_EQ(player.StoredBytes(), 962);
+  player.Pause(0);
+  EXPECT_FALSE(player.DeviceIdle()) << "sound is waiting in the ring";
+  ASSERT_TRUE(WaitFor([&] { return player.StoredBytes() == 0; }, 2000));
+}
+
+TEST_F(NullPlayer, WithoutSoundTheDeviceIdlesUntilPacketsComeAgain) {
+  // Over a second without packets, nothing stored: only silence to play.
+  ASSERT_TRUE(WaitFor([&] { return player.DeviceIdle(); }, 5000));
+  EXPECT_FALSE(player.Paused());
+  const int64_t played = player.DeviceBytesPlayed();
+  ASSERT_TRUE(WaitFor([&] { return player.DeviceBytesPlayed() > played + 1000; }, 2000)) << "plays on, idle";
+  ASSERT_EQ(push(player, ACSoundPlayer::kHisiVoiceType, 1000, voiceFrame(481)), 1);
+  ASSERT_TRUE(WaitFor([&] { return !player.DeviceIdle(); }, 2000)) << "a packet ends the idle hint";
+  ASSERT_TRUE(WaitFor([&] { return player.StoredBytes() == 0; }, 2000)) << "and its sound is played";
+  // Once it is played and a second has passed, idle again.
+  ASSERT_TRUE(WaitFor([&] { return player.DeviceIdle(); }, 5000));
+}
+
 namespace {
 
 // A device whose output the test drives: each Render is one callback.
@@ -108,6 +135,31 @@ class ManualDevice : public ACSoundDevice {
 };
 
 }  // namespace
+
+// The idle hint reaches the output once per change, whether or not the
+// output plays, and stays with the device across a reopening.
+TEST(SoundDevice, TheIdleHintReachesTheOutputOncePerChange) {
+  class HintedDevice : public ManualDevice {
+   public:
+    std::vector<bool> hints;
+
+   protected:
+    void IdleOutput(bool idle) override { hints.push_back(idle); }
+  };
+  HintedDevice device;
+  ASSERT_TRUE(device.Create(1, 8000, 16, 1066));
+  device.SetIdle(true);
+  device.SetIdle(true);
+  EXPECT_TRUE(device.Idle());
+  ASSERT_TRUE(device.Play());
+  ASSERT_TRUE(device.SetFrequency(16000));
+  EXPECT_TRUE(device.Idle());
+  device.SetIdle(false);
+  device.SetIdle(false);
+  EXPECT_FALSE(device.Idle());
+  EXPECT_EQ(device.hints, (std::vector<bool>{true, false}));
+  device.StopPlayback();
+}
 
 // Between two callbacks the played position moves on with the clock at the
 // device's rate, up to what the last callback took and never back.
@@ -208,6 +260,27 @@ TEST(SdlSoundPlayer, Speed32DoublesTheDeviceRate) {
   EXPECT_EQ(player.DeviceFrequency(), 500);
   player.SetSpeed(16);
   EXPECT_EQ(player.DeviceFrequency(), 8000);
+}
+
+TEST(SdlSoundPlayer, PausedTheDeviceStopsAndResumesWithTheSound) {
+  ACSoundPlayer player;
+  ASSERT_EQ(player.Init(kWindow, 1, 8000, 16), 1) << "SDL audio (SDL_AUDIODRIVER=dummy)";
+  player.Start();
+  ASSERT_TRUE(WaitFor([&] { return player.DeviceBytesPlayed() > 0; }, 2000));
+  player.Pause(1);
+  EXPECT_TRUE(player.DeviceIdle());
+  ASSERT_EQ(push(player, ACSoundPlayer::kHisiVoiceType, 1000, voiceFrame(481)), 1);
+  ASSERT_TRUE(WaitFor([&] { return player.StoredBytes() == 962; }, 2000));
+  EXPECT_EQ(player.PlayedTime(), 1000);
+  player.Pause(0);
+  EXPECT_FALSE(player.DeviceIdle());
+  // The device asks again: the sound that waited through the pause plays.
+  ASSERT_TRUE(WaitFor([&] { return player.StoredBytes() == 0; }, 2000)) << "no sound after the pause";
+  auto atEndOrForgotten = [&] {
+    const int64_t t = player.PlayedTime();
+    return t == 1060 || (t == 0 && player.BufferedEndTime() == 0);
+  };
+  EXPECT_TRUE(WaitFor(atEndOrForgotten, 2000)) << player.PlayedTime();
 }
 
 TEST(SdlSoundPlayer, RealAdpcmPlaysInRealTime) {

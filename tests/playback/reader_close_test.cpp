@@ -91,6 +91,33 @@ TEST_F(ReaderClose, WhilePausedWithFullQueues) {
   CloseWithinASecond(p);
 }
 
+// A reader held in a refused push takes a stop or a new opening as soon as
+// it is given, not when the queues free a slot (paused, they never do).
+TEST_F(ReaderClose, PausedWithFullQueuesAStopParksTheReaderAndAnOpeningPlaysAgain) {
+  HeadlessPlayer p(Opts());
+  p.OpenKrv(Krv());
+  ASSERT_TRUE(p.WaitForPost([](const PlayTimePost& t) { return t.value == 0; }, kWaitMs));
+  p.Pause();
+  ASSERT_TRUE(WaitStuck(p));
+  p.Stop();
+  ASSERT_TRUE(HeadlessPlayer::WaitUntil(
+      [&] { return p.State().stopRequested.load() == 0 && p.State().readerInPass[0].load() == 0; }, 5000))
+      << "the stop did not reach the reader";
+  EXPECT_TRUE(p.Readers().KrvRunning());
+
+  // Paused again with full queues, a new opening restarts the recording.
+  const size_t posts = p.PostCount();
+  p.OpenKrv(Krv());
+  ASSERT_TRUE(p.WaitForPost([](const PlayTimePost& t) { return t.value == 1; }, kWaitMs, posts));
+  p.Pause();
+  ASSERT_TRUE(WaitStuck(p));
+  const size_t again = p.PostCount();
+  p.OpenKrv(Krv());
+  EXPECT_TRUE(p.WaitForPost([](const PlayTimePost& t) { return t.value == 0; }, kWaitMs, again))
+      << "the opening did not restart the recording";
+  CloseWithinASecond(p);
+}
+
 TEST_F(ReaderClose, WhileParkedAtTheEndOfTheRecording) {
   HeadlessPlayer p(Opts());
   p.SetSpeed(256);
