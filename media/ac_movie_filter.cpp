@@ -273,10 +273,7 @@ void ACMovieFilter::OneFrame(int on) {
 
 int ACMovieFilter::WaitForRoom(int channel, int timeoutMs, ACEvent* orWake) {
   if (channel < 0 || channel >= kChannels) return 0;
-  ACMediaList& ring = impl_->channels[channel].ring;
-  if (orWake == nullptr) return ring.WaitForSpace(timeoutMs) ? 1 : 0;
-  ACEvent* const events[2] = {ring.SpaceEvent(), orWake};
-  return WaitForEvents(events, 2, timeoutMs) >= 0 ? 1 : 0;
+  return impl_->channels[channel].ring.WaitForSpace(timeoutMs, orWake) ? 1 : 0;
 }
 
 bool ACMovieFilter::Held() const { return impl_->hold.IsSet(); }

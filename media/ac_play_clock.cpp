@@ -67,11 +67,7 @@ void ACPlayClock::SetMode(int mode) {
   wake_.Set();
 }
 
-int ACPlayClock::WaitForRoom(int timeoutMs, ACEvent* orWake) {
-  if (orWake == nullptr) return list_.WaitForSpace(timeoutMs) ? 1 : 0;
-  ACEvent* const events[2] = {list_.SpaceEvent(), orWake};
-  return WaitForEvents(events, 2, timeoutMs) >= 0 ? 1 : 0;
-}
+int ACPlayClock::WaitForRoom(int timeoutMs, ACEvent* orWake) { return list_.WaitForSpace(timeoutMs, orWake) ? 1 : 0; }
 
 void ACPlayClock::SetSpeed(int speed) { speed_.store(speed); }
 

@@ -128,9 +128,7 @@ int ACSoundPlayer::PushAudio(int, int type, int64_t dts, const unsigned char* da
 }
 
 int ACSoundPlayer::WaitForRoom(int timeoutMs, ACEvent* orWake) {
-  if (orWake == nullptr) return packets_.WaitForSpace(timeoutMs) ? 1 : 0;
-  ACEvent* const events[2] = {packets_.SpaceEvent(), orWake};
-  return WaitForEvents(events, 2, timeoutMs) >= 0 ? 1 : 0;
+  return packets_.WaitForSpace(timeoutMs, orWake) ? 1 : 0;
 }
 
 void ACSoundPlayer::ClearSound() {

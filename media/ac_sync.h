@@ -102,13 +102,18 @@ class ACQueueSignals {
   // time-out.
   bool WaitForData(int timeoutMs) { return data_.Wait(timeoutMs); }
   bool WaitForSpace(int timeoutMs) { return space_.Wait(timeoutMs); }
+  // The same, also ended by `orWake` when given (a producer's give-up).
+  bool WaitForSpace(int timeoutMs, ACEvent* orWake) {
+    if (orWake == nullptr) return WaitForSpace(timeoutMs);
+    ACEvent* const events[2] = {&space_, orWake};
+    return WaitForEvents(events, 2, timeoutMs) >= 0;
+  }
   void WakeWaiters() {
     data_.Set();
     space_.Set();
   }
-  // For a wait on these and other events at once (WaitForEvents).
+  // For a wait on the data event and others at once (WaitForEvents).
   ACEvent* DataEvent() { return &data_; }
-  ACEvent* SpaceEvent() { return &space_; }
 
  protected:
   void NoteData() { data_.Set(); }
