@@ -35,6 +35,12 @@ constexpr int kQuietWaitMs = 500;
 // the ring (the device buffer and the output's own buffer are far shorter);
 // further behind, the handed record is stale and the ring's time stands.
 constexpr int64_t kMaxPlayLagMs = 300;
+// The recorder stamps its sound packets in whole milliseconds (with its own
+// jitter) while a packet lasts a fraction more or less, and the end time
+// and the stored sound are both taken in whole milliseconds: sound stored
+// from the recording's very start may add up to a little more than the end
+// time. Up to this much more is the start (time 0), not stale sound.
+constexpr int64_t kStampSlackMs = 100;
 
 }  // namespace
 
@@ -185,9 +191,13 @@ int64_t ACSoundPlayer::PlayedTime() {
   const int stored = sound_.Stored();
   const int64_t storedMs = bytesPerSample > 0 && perMs > 0 ? stored / bytesPerSample / perMs : 0;
   int64_t played = end - storedMs;
-  if (played < 0) {
+  if (played < -kStampSlackMs) {
+    // More sound stored than the recording had up to its end: the ring
+    // holds sound that is no longer this recording's.
     sound_.DropAll();
     handed_.valid = false;
+  } else if (played < 0) {
+    played = 0;
   } else if (handed_.valid && device_) {
     // The clock follows the sound as the feed takes it from the ring, one
     // device buffer ahead of what the device plays: the time at the

@@ -89,6 +89,36 @@ TEST_F(NullPlayer, PauseKeepsTheSoundAndResumeGoesOnWhereItStopped) {
   EXPECT_TRUE(atEndOrForgotten()) << player.PlayedTime();
 }
 
+TEST_F(NullPlayer, SoundFromTheStartStampedInWholeMillisecondsIsKeptAndPlayed) {
+  // Frames of 481 samples last 60.125 ms but are stamped 60 ms apart, as a
+  // recorder stamps them in whole milliseconds: ten from time 0 hold a little
+  // more sound than their end time says. That is the recording's start, not
+  // stale sound: nothing is dropped and the time is 0 until it plays.
+  player.Pause(1);
+  const auto frame = voiceFrame(481);
+  for (int i = 0; i < 10; ++i) ASSERT_EQ(push(player, ACSoundPlayer::kHisiVoiceType, i * 60, frame), 1);
+  ASSERT_TRUE(WaitFor([&] { return player.StoredBytes() == 9620; }, 2000));
+  ASSERT_EQ(player.BufferedEndTime(), 600);
+  EXPECT_EQ(player.PlayedTime(), 0);
+  EXPECT_EQ(player.StoredBytes(), 9620);
+  player.Pause(0);
+  ASSERT_TRUE(WaitFor([&] { return player.PlayedTime() > 300; }, 2000)) << player.PlayedTime();
+  EXPECT_LE(player.PlayedTime(), 600);
+}
+
+TEST_F(NullPlayer, SoundStoredBeyondItsEndTimeIsDropped) {
+  // Sound stored far beyond what the recording had up to its end (a time
+  // that went back without the ring being cleared) is not this
+  // recording's: the ring is emptied and the time is unknown.
+  player.Pause(1);
+  const auto frame = voiceFrame(481);
+  for (int i = 0; i < 10; ++i) ASSERT_EQ(push(player, ACSoundPlayer::kHisiVoiceType, 5000 + i * 60, frame), 1);
+  ASSERT_EQ(push(player, ACSoundPlayer::kHisiVoiceType, 0, frame), 1);
+  ASSERT_TRUE(WaitFor([&] { return player.StoredBytes() == 10582 && player.BufferedEndTime() == 60; }, 2000));
+  EXPECT_EQ(player.PlayedTime(), 0);
+  EXPECT_EQ(player.StoredBytes(), 0);
+}
+
 TEST_F(NullPlayer, PausedTheDeviceIdlesAndResumingWakesItWithTheSound) {
   player.Pause(1);
   EXPECT_TRUE(player.DeviceIdle());
