@@ -4,9 +4,11 @@
 //          when given --ordinary;
 //   h264   single-thread H.264 decode rate of ACH264Decoder beside
 //          `ffmpeg -threads 1` decoding the same stream, and their ratio;
-//   decode [--paced FPS] WxH FILE...  the CPU time of decoding Annex B
-//          streams alone; with --paced, one picture of every stream in turn
-//          each 1/FPS s, as playback at x1 decodes them.
+//   decode [--paced FPS [--batch N]] WxH FILE...  the CPU time of decoding
+//          Annex B streams alone; with --paced, the streams at FPS pictures
+//          a second each, sleeping in between: N pictures of every stream in
+//          turn each N/FPS s (N = 1 unless given; playback at x1 refills its
+//          picture pools twelve pictures at a time).
 // With no argument both run.
 #include <sys/resource.h>
 #include <unistd.h>
@@ -169,7 +171,7 @@ int h264Rate() {
 // streams are decoded in turn, one picture of each every 1/fps s (the thread
 // sleeping in between), as playback at x1 decodes them: a decoder that runs
 // a picture at a time after a sleep costs more than one that runs hot.
-int decodeCpu(const std::vector<std::string>& files, int width, int height, int fps) {
+int decodeCpu(const std::vector<std::string>& files, int width, int height, int fps, int batch) {
   std::vector<std::vector<Bytes>> streams;
   for (const std::string& f : files) {
     std::ifstream in(f, std::ios::binary);
@@ -192,10 +194,11 @@ int decodeCpu(const std::vector<std::string>& files, int width, int height, int 
     std::vector<media::ACH264Decoder> decoders(streams.size());
     size_t longest = 0;
     for (const auto& units : streams) longest = std::max(longest, units.size());
-    for (size_t i = 0; i < longest; ++i) {
+    for (size_t i = 0; i < longest; i += static_cast<size_t>(batch)) {
       std::this_thread::sleep_until(t0 + std::chrono::microseconds(static_cast<int64_t>(i) * 1000000 / fps));
       for (size_t s = 0; s < streams.size(); ++s)
-        if (i < streams[s].size()) decode(decoders[s], streams[s][i]);
+        for (size_t j = i; j < i + static_cast<size_t>(batch) && j < streams[s].size(); ++j)
+          decode(decoders[s], streams[s][j]);
     }
   } else {
     for (const auto& units : streams) {
@@ -217,15 +220,19 @@ int decodeCpu(const std::vector<std::string>& files, int width, int height, int 
 int main(int argc, char** argv) {
   bool sleep = argc == 1, h264 = argc == 1, ordinary = false;
   if (argc >= 4 && std::string(argv[1]) == "decode") {
-    // media_bench decode [--paced FPS] WxH FILE...: see decodeCpu.
-    int first = 2, fps = 0;
+    // media_bench decode [--paced FPS [--batch N]] WxH FILE...: see decodeCpu.
+    int first = 2, fps = 0, batch = 1;
     if (std::string(argv[2]) == "--paced") {
       if (argc < 6 || std::sscanf(argv[3], "%d", &fps) != 1 || fps < 1 || fps > 1000) return 2;
       first = 4;
+      if (std::string(argv[4]) == "--batch") {
+        if (argc < 8 || std::sscanf(argv[5], "%d", &batch) != 1 || batch < 1 || batch > 1000) return 2;
+        first = 6;
+      }
     }
     int w = 0, h = 0;
     if (std::sscanf(argv[first], "%dx%d", &w, &h) != 2 || w <= 0 || h <= 0 || w > 704 || h > 576) return 2;
-    return decodeCpu(std::vector<std::string>(argv + first + 1, argv + argc), w, h, fps);
+    return decodeCpu(std::vector<std::string>(argv + first + 1, argv + argc), w, h, fps, batch);
   }
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
@@ -233,7 +240,7 @@ int main(int argc, char** argv) {
     else if (a == "h264") h264 = true;
     else if (a == "--ordinary") ordinary = true;
     else {
-      std::fprintf(stderr, "usage: media_bench [sleep] [h264] [--ordinary] | decode [--paced FPS] WxH FILE.h264...\n");
+      std::fprintf(stderr, "usage: media_bench [sleep] [h264] [--ordinary] | decode [--paced FPS [--batch N]] WxH FILE.h264...\n");
       return 2;
     }
   }

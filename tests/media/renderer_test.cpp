@@ -2,7 +2,10 @@
 // picture conversions of the display path.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <memory>
+#include <random>
+#include <utility>
 #include <vector>
 
 #include "media/impl_ac_virtual_movie.h"
@@ -48,6 +51,33 @@ TEST(YuvConvert, PlanarToYUY2RepeatsTheChromaAndBackAveragesIt) {
   std::vector<unsigned char> back(2 * 2 * 3 / 2);
   acYUY2ToPlanar(pair.data(), back.data(), 2, 2);
   EXPECT_EQ(back, (std::vector<unsigned char>{10, 11, 12, 13, 101, 203}));
+}
+
+TEST(YuvConvert, PlanarToYUY2MatchesTheRuleAtEverySizeAndAlignment) {
+  // Widths whose rows are and are not whole 16-byte blocks, with tails past
+  // the last block of eight chroma samples; the output at a 16-byte
+  // boundary and off it.
+  std::mt19937 rng(11);
+  for (const auto& [w, h] : std::vector<std::pair<int, int>>{{16, 2}, {704, 576}, {706, 4}, {34, 6}, {2, 2}}) {
+    std::vector<unsigned char> planar(static_cast<size_t>(w) * h * 3 / 2);
+    for (auto& b : planar) b = static_cast<unsigned char>(rng());
+    const unsigned char* y = planar.data();
+    const unsigned char* u = y + w * h;
+    const unsigned char* v = u + (w / 2) * (h / 2);
+    for (const size_t offset : {size_t{0}, size_t{2}}) {
+      std::vector<unsigned char> storage(static_cast<size_t>(w) * h * 2 + 32);
+      unsigned char* out = storage.data() + ((16 - reinterpret_cast<uintptr_t>(storage.data()) % 16) % 16) + offset;
+      acPlanarToYUY2(planar.data(), out, w, h);
+      int wrong = 0;
+      for (int row = 0; row < h; ++row)
+        for (int k = 0; k < w / 2; ++k) {
+          const unsigned char* o = out + (static_cast<size_t>(row) * w + 2 * k) * 2;
+          const int c = (row / 2) * (w / 2) + k;
+          if (o[0] != y[row * w + 2 * k] || o[1] != u[c] || o[2] != y[row * w + 2 * k + 1] || o[3] != v[c]) ++wrong;
+        }
+      EXPECT_EQ(wrong, 0) << w << "x" << h << " offset " << offset;
+    }
+  }
 }
 
 TEST(NullRenderer, CountsAndChecksumsWhatItIsGiven) {
