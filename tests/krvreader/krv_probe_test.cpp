@@ -276,8 +276,15 @@ Bytes RandomMetadataFile(std::mt19937& rng) {
     else type = type < 31 ? 6 : type < 34 ? 7 : 8;
     switch (type) {
       case 0: b.Num(std::uniform_int_distribution<int>(-5, 90000)(rng)); break;
-      case 2: b.Str(pick(4) ? "BUS-" + std::to_string(pick(100)) : ""); break;
-      case 3: b.Bool(pick(2)); break;
+      case 2: {
+        const int text = pick(8);
+        if (text < 5) b.Str(pick(4) ? "BUS-" + std::to_string(pick(100)) : "");
+        else if (text == 5) b.Str(std::string("AB\0CD", 5));  // a bus number ends at the NUL
+        else if (text == 6) b.Str(std::string(255, 'L'));    // the longest text the walk takes
+        else b.Str(std::string(256 + static_cast<std::size_t>(pick(50)), 'M'));  // refused: the walk ends
+        break;
+      }
+      case 3: b.U8(1).U8(static_cast<unsigned>(pick(3))); break;  // a boolean; any non-zero byte is true
       case 4: b.U8(5); break;
       case 5: b.U8(static_cast<unsigned>(pick(2) ? 7 : 12)); break;  // unknown types: the walk fails
       case 6: {
