@@ -362,18 +362,23 @@ inline void applyBufferedValue(RecordingContext* ctx, RecordingStream* st, MetaK
 // facts not wanted) only a key that can name a file-level value is looked
 // up. Stops before the first other entry (another type, a string the walk
 // refuses, an entry the buffer does not hold whole) or once the position
-// has reached end - 2, where the walk stops looking for entries. The walk
-// reads on from there.
-void applyBufferedValues(RecordingContext* ctx, RecordingStream* st, int64_t end) {
+// has reached end - 2, where the walk stops looking for entries; the walk
+// reads on from there. True when it stopped after the array's end (an empty
+// key and the end marker, read as the walk reads them): the array is done.
+bool applyBufferedValues(RecordingContext* ctx, RecordingStream* st, int64_t end) {
   ByteIOContext* pb = ctx->pb;
-  if (pb->write_flag) return;
+  if (pb->write_flag) return false;
   const unsigned char* p = pb->buf_ptr;
   const unsigned char* const bufEnd = pb->buf_end;
   const int64_t room = end - 2 - url_ftell(pb);
-  if (room <= 0) return;
+  if (room <= 0) return false;
   const unsigned char* const last = room < bufEnd - p ? p + room : bufEnd;
   while (p < last && bufEnd - p >= 2) {
     const unsigned len = static_cast<unsigned>(p[0]) << 8 | p[1];
+    if (len == 0 && bufEnd - p >= 3 && p[2] == kAmfObjectEnd) {
+      pb->buf_ptr = const_cast<unsigned char*>(p + 3);
+      return true;
+    }
     // The value's type byte is at p + typeAt.
     const std::ptrdiff_t typeAt = 2 + static_cast<std::ptrdiff_t>(len);
     if (len == 0 || len >= kAmfStringMax || bufEnd - p < typeAt + 9) break;
@@ -398,6 +403,7 @@ void applyBufferedValues(RecordingContext* ctx, RecordingStream* st, int64_t end
     p += entryBytes;
   }
   pb->buf_ptr = const_cast<unsigned char*>(p);
+  return false;
 }
 
 int parseAmfContainer(RecordingContext* ctx, RecordingStream* st, int type, int64_t end, int depth);
@@ -470,7 +476,7 @@ int parseAmfContainer(RecordingContext* ctx, RecordingStream* st, int type, int6
       int nameLen = 0;
       while (url_ftell(pb) < end - 2 && !url_feof(pb)) {
         if (depth == 0) {
-          applyBufferedValues(ctx, st, end);
+          if (applyBufferedValues(ctx, st, end)) return 0;
           if (!(url_ftell(pb) < end - 2)) break;
         }
         if ((nameLen = readAmfString(pb, name, sizeof name)) <= 0) break;
