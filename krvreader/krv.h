@@ -150,6 +150,12 @@ int krv_probe_at(int dirfd, const char* name, KrvProbeResult* out);
 // alone (duration, start time, bus number), so those streams keep the kind
 // the layout gives them and no facts. Everything else as krv_probe_at.
 int krv_probe_video_at(int dirfd, const char* name, int video_streams, KrvProbeResult* out);
+// krv_probe_video_at of a name that the caller's folder listing showed to
+// be a regular file (its d_type, or a stat, said so): the file is opened and
+// read without asking the file system what it is, and file_size stays -1 (a
+// caller that wants the size asks for it when it needs it). Should the name
+// no longer be a regular file, it reads as a file without a recording in it.
+int krv_probe_regular_at(int dirfd, const char* name, int video_streams, KrvProbeResult* out);
 // The same for a path, as krv_probe opens it.
 int krv_probe_video(const char* filename, int video_streams, KrvProbeResult* out);
 

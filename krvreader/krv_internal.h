@@ -71,6 +71,10 @@ struct OpenOptions {
   // opened by the "file" protocol (openat) whatever its prefix; the kernel
   // then looks up one name instead of a whole path.
   int dirFd = -1;
+  // With dirFd, for reading: the caller knows filename to name a regular file (its
+  // folder listing said so), so the opener takes it as seekable without
+  // asking the file system what it is; sizeAtOpen is then -1.
+  bool regularFile = false;
   // With a caller's buffer and a file (a folder's name, or a path the "file"
   // protocol opens) whose name fits: the handle, context and state are made
   // in *storage instead of being allocated. Closed by closeKeepingBuffer,

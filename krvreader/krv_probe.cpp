@@ -34,8 +34,10 @@ struct ProbeContext {
 // builds the stream table from the layout byte (none for a layout byte of 0)
 // and parses the metadata tags at the head of the file; of the streams, only
 // the first factVideo video streams (all streams when negative) take their
-// facts from it.
-int probeOpen(const char* filename, ProbeContext* probe, int dirFd = -1, int factVideo = -1) {
+// facts from it. regularFile: the caller vouches that the name in dirFd is a
+// regular file (OpenOptions::regularFile).
+int probeOpen(const char* filename, ProbeContext* probe, int dirFd = -1, int factVideo = -1,
+              bool regularFile = false) {
   RecordingContext* ctx = &probe->ctx;
   copyText(ctx->filename, sizeof ctx->filename, filename);
   // The head of a recording (header and metadata) fits in a few hundred
@@ -44,6 +46,7 @@ int probeOpen(const char* filename, ProbeContext* probe, int dirFd = -1, int fac
   options.bufferSize = kProbeBufferBytes;
   options.buffer = probe->buffer;
   options.dirFd = dirFd;
+  options.regularFile = regularFile;
   options.storage = &probe->storage;
   if (openContext(&ctx->pb, ctx->filename, URL_RDONLY, options) < 0) return KRV_ENOENT;
   ByteIOContext* pb = ctx->pb;
@@ -89,15 +92,15 @@ void fill(int* out, int count, const KrvProbeResult& r, int first, int streams, 
   }
 }
 
-int probeInto(int dirFd, const char* filename, KrvProbeResult* out, int factVideo = -1) {
+int probeInto(int dirFd, const char* filename, KrvProbeResult* out, int factVideo = -1, bool regularFile = false) {
   if (!out) return KRV_EINVAL;
   std::memset(out, 0, sizeof *out);
   out->file_size = -1;
   if (!filename) return KRV_ENOENT;
   ProbeContext probe;
-  int r = probeOpen(filename, &probe, dirFd, factVideo);
+  int r = probeOpen(filename, &probe, dirFd, factVideo, regularFile);
   const RecordingContext& ctx = probe.ctx;
-  if (ctx.pb) {
+  if (ctx.pb && !regularFile) {
     int64_t size = sizeAtOpen(ctx.pb);
     if (size < 0) size = url_fsize(ctx.pb);
     out->file_size = size < 0 ? -1 : size;
@@ -129,7 +132,9 @@ int krv_probe_video(const char* filename, int video_streams, KrvProbeResult* out
 
 int krv_probe_at(int dirfd, const char* name, KrvProbeResult* out) { return krv_probe_video_at(dirfd, name, -1, out); }
 
-int krv_probe_video_at(int dirfd, const char* name, int video_streams, KrvProbeResult* out) {
+namespace {
+
+int probeAt(int dirfd, const char* name, int video_streams, KrvProbeResult* out, bool regularFile) {
   if (dirfd < 0) {
     if (out) {
       std::memset(out, 0, sizeof *out);
@@ -137,7 +142,17 @@ int krv_probe_video_at(int dirfd, const char* name, int video_streams, KrvProbeR
     }
     return out ? KRV_ENOENT : KRV_EINVAL;
   }
-  return probeInto(dirfd, name, out, video_streams);
+  return probeInto(dirfd, name, out, video_streams, regularFile);
+}
+
+}  // namespace
+
+int krv_probe_video_at(int dirfd, const char* name, int video_streams, KrvProbeResult* out) {
+  return probeAt(dirfd, name, video_streams, out, false);
+}
+
+int krv_probe_regular_at(int dirfd, const char* name, int video_streams, KrvProbeResult* out) {
+  return probeAt(dirfd, name, video_streams, out, true);
 }
 
 int krv_probe_info(const char* filename, int64_t* start_time, int64_t* duration_us, int64_t* total_bit_rate,

@@ -329,41 +329,81 @@ inline MetaKey lookupMetaKeyInPlace(const char* key, std::size_t len) {
   return id;
 }
 
+// One value of a top-level array's entry whose key is id, as the walk
+// applies it: a number, a boolean or a string of type `type`, whose bytes
+// (after the type byte) are value[0 .. size).
+inline void applyBufferedValue(RecordingContext* ctx, RecordingStream* st, MetaKey id, int type,
+                               const unsigned char* value, std::ptrdiff_t size) {
+  if (type == kAmfNumber) {
+    uint64_t bits;
+    std::memcpy(&bits, value, sizeof bits);
+    if constexpr (std::endian::native == std::endian::little) bits = __builtin_bswap64(bits);
+    double num;
+    std::memcpy(&num, &bits, sizeof num);
+    applyNumber(ctx, st, id, num);
+  } else if (type == kAmfBool) {
+    if (st && id == MetaKey::kStereo) st->channels = value[0] > 0 ? 2 : 1;
+  } else if (id == MetaKey::kBusNum) {
+    // As copyText takes the text: up to its first NUL, at most 255 bytes.
+    const char* text = reinterpret_cast<const char*>(value + 2);
+    std::size_t n = static_cast<std::size_t>(size - 2);
+    if (n > sizeof ctx->busnum - 1) n = sizeof ctx->busnum - 1;
+    if (const void* nul = std::memchr(text, 0, n)) n = static_cast<std::size_t>(static_cast<const char*>(nul) - text);
+    std::memcpy(ctx->busnum, text, n);
+    ctx->busnum[n] = '\0';
+  }
+}
+
 // The entries of a top-level ECMA array that the buffer holds whole and
-// whose value is a number (nearly all of them), from the current position:
-// applied as the array's walk applies them (the key looked up, the number
-// applied to st and the context), read in place instead of through a copy
-// of each key. Without a stream (its facts not wanted) only a key that can
-// name a file-level value is looked up. Stops before the first other entry
-// or once the position has reached end - 2, where the walk stops looking
-// for entries. The walk reads on from there.
-void applyBufferedNumbers(RecordingContext* ctx, RecordingStream* st, int64_t end) {
+// whose value is a number, a boolean or a string (every entry a recorder
+// writes), from the current position: applied as the array's walk applies
+// them (the key looked up, the value applied to st and the context), read
+// in place instead of through a copy of each key. Without a stream (its
+// facts not wanted) only a key that can name a file-level value is looked
+// up. Stops before the first other entry (another type, a string the walk
+// refuses, an entry the buffer does not hold whole) or once the position
+// has reached end - 2, where the walk stops looking for entries; the walk
+// reads on from there. True when it stopped after the array's end (an empty
+// key and the end marker, read as the walk reads them): the array is done.
+bool applyBufferedValues(RecordingContext* ctx, RecordingStream* st, int64_t end) {
   ByteIOContext* pb = ctx->pb;
-  if (pb->write_flag) return;
+  if (pb->write_flag) return false;
   const unsigned char* p = pb->buf_ptr;
   const unsigned char* const bufEnd = pb->buf_end;
   const int64_t room = end - 2 - url_ftell(pb);
-  if (room <= 0) return;
+  if (room <= 0) return false;
   const unsigned char* const last = room < bufEnd - p ? p + room : bufEnd;
   while (p < last && bufEnd - p >= 2) {
     const unsigned len = static_cast<unsigned>(p[0]) << 8 | p[1];
-    if (len == 0 || len >= kAmfStringMax || bufEnd - p < 2 + static_cast<std::ptrdiff_t>(len) + 9 ||
-        p[2 + len] != kAmfNumber)
+    if (len == 0 && bufEnd - p >= 3 && p[2] == kAmfObjectEnd) {
+      pb->buf_ptr = const_cast<unsigned char*>(p + 3);
+      return true;
+    }
+    // The value's type byte is at p + typeAt.
+    const std::ptrdiff_t typeAt = 2 + static_cast<std::ptrdiff_t>(len);
+    if (len == 0 || len >= kAmfStringMax || bufEnd - p < typeAt + 9) break;
+    const int type = p[typeAt];
+    std::ptrdiff_t entryBytes;
+    if (type == kAmfNumber) {
+      entryBytes = typeAt + 9;
+    } else if (type == kAmfBool) {
+      entryBytes = typeAt + 2;
+    } else if (type == kAmfString) {
+      const unsigned textLen = static_cast<unsigned>(p[typeAt + 1]) << 8 | p[typeAt + 2];
+      if (textLen >= kAmfStringMax) break;  // the walk refuses it
+      entryBytes = typeAt + 3 + static_cast<std::ptrdiff_t>(textLen);
+      if (bufEnd - p < entryBytes) break;
+    } else {
       break;
+    }
     if (st || mayNameFileValue(p + 2, len)) {
       const MetaKey id = lookupMetaKeyInPlace(reinterpret_cast<const char*>(p + 2), len);
-      if (id != MetaKey::kOther) {
-        uint64_t bits;
-        std::memcpy(&bits, p + 3 + len, sizeof bits);
-        if constexpr (std::endian::native == std::endian::little) bits = __builtin_bswap64(bits);
-        double num;
-        std::memcpy(&num, &bits, sizeof num);
-        applyNumber(ctx, st, id, num);
-      }
+      if (id != MetaKey::kOther) applyBufferedValue(ctx, st, id, type, p + typeAt + 1, entryBytes - typeAt - 1);
     }
-    p += 2 + len + 9;
+    p += entryBytes;
   }
   pb->buf_ptr = const_cast<unsigned char*>(p);
+  return false;
 }
 
 int parseAmfContainer(RecordingContext* ctx, RecordingStream* st, int type, int64_t end, int depth);
@@ -436,7 +476,7 @@ int parseAmfContainer(RecordingContext* ctx, RecordingStream* st, int type, int6
       int nameLen = 0;
       while (url_ftell(pb) < end - 2 && !url_feof(pb)) {
         if (depth == 0) {
-          applyBufferedNumbers(ctx, st, end);
+          if (applyBufferedValues(ctx, st, end)) return 0;
           if (!(url_ftell(pb) < end - 2)) break;
         }
         if ((nameLen = readAmfString(pb, name, sizeof name)) <= 0) break;

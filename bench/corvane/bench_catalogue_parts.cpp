@@ -4,7 +4,7 @@
 // prints, for the tree DIR, the milliseconds of
 //   walk   every file opened and its first 4 KB read (the bare walk)
 //   probe  the same walk with the container's KRV probe instead of the read
-//   scan   ScanRecordFolder: names, probe, size, rows, order
+//   scan   ScanRecordFolder: names, probe, rows, order
 // after one untimed run of each (which warms the page cache), the three are
 // timed in turn ROUNDS times (default 7): the medians and the medians of the
 // per-round ratios are printed, so that a burst of load on a shared machine

@@ -200,15 +200,6 @@ struct Scanner {
     info->duration = facts.durationUs / 1000000;
     info->channel = parsed.channel;
     info->typeMask = parsed.typeMask;
-    // The KRV probe tells the size its opening saw; otherwise (AVI, or a
-    // file the probe could not open) the file system is asked.
-    if (facts.fileSizeBytes >= 0) {
-      info->fileSize = static_cast<uint64_t>(facts.fileSizeBytes);
-    } else {
-      struct stat st;
-      if (::fstatat(dirFd, name.c_str(), &st, 0) == 0 && st.st_size > 0)
-        info->fileSize = static_cast<uint64_t>(st.st_size);
-    }
     for (int c = 0; c < 4; ++c) {
       info->videoBitrate[c] = facts.videoBitrate[c];
       info->width[c] = facts.width[c];
@@ -269,6 +260,12 @@ ScanResult ScanRecordFolder(RecordList& list, const std::string& folder, RecordT
   if (!folder.empty()) s.Folder(folder);
   list.InsertAll(std::move(s.found));
   return s.result;
+}
+
+uint64_t RecordFileSize(const std::string& path) {
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0 || st.st_size < 0) return 0;
+  return static_cast<uint64_t>(st.st_size);
 }
 
 bool RecordFolderPathTooLong(std::string_view path) {

@@ -23,12 +23,14 @@ namespace corvane {
 
 // One recording of the list, owned by its row; its address stays the same
 // while the row exists (the calendar keeps copies, named by path).
+// The file's size is not kept: the list does not show it, and the
+// file-properties dialog reads it when it is filled (RecordFileSize), so a
+// scan asks the file system nothing about the files it probes.
 struct RecFileInfo {
   int64_t start = 0;     // seconds since 1970, from the name
   int64_t duration = 0;  // whole seconds from the probe; 0 when unknown
   int32_t channel = -1;  // -1 KRV (all channels), else the AVI file's channel 0..
   RecordTypeMask typeMask = 0;
-  uint64_t fileSize = 0;  // bytes, all 64 bits
   int32_t videoBitrate[4] = {0, 0, 0, 0};  // bits per second
   int32_t width[4] = {0, 0, 0, 0};
   int32_t height[4] = {0, 0, 0, 0};
@@ -130,6 +132,10 @@ struct ScanResult {
 ScanResult ScanRecordFolder(RecordList& list, const std::string& folder, RecordTypeMask typeMask,
                             int64_t fromTime, int64_t toTime, const std::string& carNumber, int searchMode,
                             const ScanControl& control = {});
+
+// The size in bytes (all 64 bits) of the listed file `path` as it is now;
+// 0 when it cannot be read (the file is gone).
+uint64_t RecordFileSize(const std::string& path);
 
 // Record folder paths longer than this many characters are refused.
 inline constexpr std::size_t kMaxRecordFolderChars = 240;

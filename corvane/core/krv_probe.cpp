@@ -21,7 +21,6 @@ void TakeFacts(int status, const krv::KrvProbeResult& r, ProbeFacts* facts) {
     facts->videoBitrate[c] = known ? r.streams[c].bit_rate : 0;
     facts->frameRate[c] = known ? r.streams[c].fps : 0;
   }
-  facts->fileSizeBytes = r.file_size;
 }
 
 // The container keeps names in 1024-byte buffers: a recording whose path is
@@ -40,8 +39,8 @@ void ProbeKrv(const std::string& path, ProbeFacts* facts) {
 void ProbeKrvAt(int dirFd, const std::string& name, const std::string& path, ProbeFacts* facts) {
   if (!PathFitsTheContainer(path)) return;
   krv::KrvProbeResult r;
-  // The row keeps the facts of the first channels only.
-  const int status = krv::krv_probe_video_at(dirFd, name.c_str(), kProbeChannels, &r);
+  // The row keeps the facts of the first channels only, and no size.
+  const int status = krv::krv_probe_regular_at(dirFd, name.c_str(), kProbeChannels, &r);
   TakeFacts(status, r, facts);
 }
 

@@ -75,6 +75,42 @@ class FieldScanner {
   std::size_t i_ = 0;
 };
 
+int DecimalDigit(char c) { return c >= '0' && c <= '9' ? c - '0' : -1; }
+
+int HexDigitValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// The fields of a name as a recorder writes it: fourteen digits, '_', four
+// hexadecimal digits and, for AVI, '_' and two digits. Every field is then
+// exactly its width of plain digits, which is what the scanner would read
+// from them, without its look for white space and signs at each field.
+// False, with nothing written, for any other name (the scanner reads it).
+bool ReadPlainFields(std::string_view s, RecordKind kind, int f[6], unsigned t[4], int* channel) {
+  const std::size_t need = kind == RecordKind::Avi ? 22 : 19;
+  if (s.size() < need || s[14] != '_' || (kind == RecordKind::Avi && s[19] != '_')) return false;
+  int digits[14];
+  for (int i = 0; i < 14; ++i)
+    if ((digits[i] = DecimalDigit(s[static_cast<std::size_t>(i)])) < 0) return false;
+  int types[4];
+  for (int k = 0; k < 4; ++k)
+    if ((types[k] = HexDigitValue(s[15 + static_cast<std::size_t>(k)])) < 0) return false;
+  int ch = 0;
+  if (kind == RecordKind::Avi) {
+    const int hi = DecimalDigit(s[20]), lo = DecimalDigit(s[21]);
+    if (hi < 0 || lo < 0) return false;
+    ch = hi * 10 + lo;
+  }
+  f[0] = digits[0] * 1000 + digits[1] * 100 + digits[2] * 10 + digits[3];
+  for (int k = 1; k < 6; ++k) f[k] = digits[2 + 2 * k] * 10 + digits[3 + 2 * k];
+  for (int k = 0; k < 4; ++k) t[k] = static_cast<unsigned>(types[k]);
+  if (kind == RecordKind::Avi) *channel = ch;
+  return true;
+}
+
 // Days from 1970-01-01 to year-month-day of the proleptic Gregorian calendar
 // (month 1-12, day 1-31).
 int64_t DaysFromCivil(int64_t year, int month, int day) {
@@ -104,10 +140,12 @@ RecordName ParseRecordName(std::string_view name, RecordKind kind) {
   unsigned t[4] = {0, 0, 0, 0};
   int channel = 0;
   FieldScanner scan(base);
-  (void)(scan.Decimal(4, &f[0]) && scan.Decimal(2, &f[1]) && scan.Decimal(2, &f[2]) && scan.Decimal(2, &f[3]) &&
-         scan.Decimal(2, &f[4]) && scan.Decimal(2, &f[5]) && scan.Literal('_') && scan.HexDigit(&t[0]) &&
-         scan.HexDigit(&t[1]) && scan.HexDigit(&t[2]) && scan.HexDigit(&t[3]) && kind == RecordKind::Avi &&
-         scan.Literal('_') && scan.Decimal(2, &channel));
+  if (!ReadPlainFields(base, kind, f, t, &channel)) {
+    (void)(scan.Decimal(4, &f[0]) && scan.Decimal(2, &f[1]) && scan.Decimal(2, &f[2]) && scan.Decimal(2, &f[3]) &&
+           scan.Decimal(2, &f[4]) && scan.Decimal(2, &f[5]) && scan.Literal('_') && scan.HexDigit(&t[0]) &&
+           scan.HexDigit(&t[1]) && scan.HexDigit(&t[2]) && scan.HexDigit(&t[3]) && kind == RecordKind::Avi &&
+           scan.Literal('_') && scan.Decimal(2, &channel));
+  }
 
   RecordName r;
   if (f[1] >= 1 && f[1] <= 12 && f[2] >= 1 && f[2] <= DaysInMonth(f[0], f[1]) && f[3] >= 0 && f[3] <= 23 &&

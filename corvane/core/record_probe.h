@@ -16,17 +16,15 @@ struct ProbeFacts {
   int32_t width[kProbeChannels] = {0, 0, 0, 0};
   int32_t height[kProbeChannels] = {0, 0, 0, 0};
   int32_t frameRate[kProbeChannels] = {0, 0, 0, 0};  // frames per second
-  // The file's size as the probe found it when opening the file; -1 when the
-  // probe does not tell (the caller asks the file system instead).
-  int64_t fileSizeBytes = -1;
 };
 
-// The container's probe of a KRV recording, with the file's size. A file that
-// cannot be opened leaves facts zero (and the size unknown).
+// The container's probe of a KRV recording. A file that cannot be opened
+// leaves facts zero.
 void ProbeKrv(const std::string& path, ProbeFacts* facts);
 // The same for the file `name` in the folder open as dirFd, whose path is
-// `path` (a folder scan has the folder open: the kernel then looks up one
-// name instead of the whole path).
+// `path`, that the folder's listing showed to be a regular file (a folder
+// scan has the folder open and its entries typed: the kernel then looks up
+// one name instead of the whole path, and nobody asks what the file is).
 void ProbeKrvAt(int dirFd, const std::string& name, const std::string& path, ProbeFacts* facts);
 
 // The AVI probe through libavformat: reads the header and index only (no

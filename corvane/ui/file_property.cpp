@@ -33,7 +33,7 @@ FilePropertyData PropertyDataOf(const std::string& path, const RecFileInfo& info
   FilePropertyData d;
   d.path = path;
   d.typeText = EndsWithNoCase(path, ".krv") ? ".krv" : ".avi";
-  d.fileSize = info.fileSize;
+  d.fileSize = RecordFileSize(path);
   d.duration = static_cast<uint32_t>(static_cast<uint64_t>(info.duration));
   if (info.channel < 0) {
     for (int c = 0; c < 4; ++c) {

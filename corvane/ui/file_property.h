@@ -25,8 +25,9 @@ struct FilePropertyData {
   int32_t frameRate[4] = {0, 0, 0, 0};
 };
 
-// The facts of a list row: the type from its path's extension, an AVI
-// file's facts under its own channel (the others 0).
+// The facts of a list row: the type from its path's extension, the size of
+// the file as it is now, an AVI file's facts under its own channel (the
+// others 0).
 FilePropertyData PropertyDataOf(const std::string& path, const RecFileInfo& info);
 
 // The texts the dialog shows.

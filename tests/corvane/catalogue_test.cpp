@@ -135,8 +135,8 @@ TEST(Catalogue, FilesTheProbeCannotReadAreListedWithoutFacts) {
       EXPECT_EQ(info.frameRate[c], 0);
     }
   }
-  EXPECT_EQ(list.info(0)->fileSize, kNotARecording.size());
-  EXPECT_EQ(list.info(1)->fileSize, 0u);
+  EXPECT_EQ(RecordFileSize(list.path(0)), kNotARecording.size());
+  EXPECT_EQ(RecordFileSize(list.path(1)), 0u);
   EXPECT_EQ(list.summary.carList, "");
 }
 
@@ -163,13 +163,13 @@ TEST(Catalogue, AviProbeGivesDurationAndTheChannelsFacts) {
                               krvtest::Quote(avi))
                 .out);
   EXPECT_EQ(info.width[1], 0);
-  EXPECT_EQ(info.fileSize, std::filesystem::file_size(avi));
+  EXPECT_EQ(RecordFileSize(list.path(0)), std::filesystem::file_size(avi));
 }
 
-// Sizes past 4 GB: small recordings with a sparse tail. A KRV file's size is
-// the one the probe's opening saw; an AVI file's, and a KRV file's the probe
-// does not open (its path is longer than the container takes), come from the
-// file system.
+// Sizes past 4 GB: small recordings with a sparse tail, listed (the probe
+// stops at the head of the KRV file), and a KRV file the probe does not open
+// (its path is longer than the container takes). The sizes are the file
+// system's, as they are when asked for, whatever the scan saw.
 TEST(Catalogue, FileSizesKeepAll64Bits) {
   TempDir dir;
   const std::string avi = MakeAvi(dir / "src.avi", 1);
@@ -195,12 +195,16 @@ TEST(Catalogue, FileSizesKeepAll64Bits) {
   ScanAll(list, dir / "rec");
   ASSERT_EQ(list.size(), 3u);
   EXPECT_EQ(list.path(0), big);
-  EXPECT_EQ(list.info(0)->fileSize, size);
+  EXPECT_EQ(RecordFileSize(list.path(0)), size);
   EXPECT_EQ(list.path(1), far);
-  EXPECT_EQ(list.info(1)->fileSize, 2 * kNotARecording.size());
+  EXPECT_EQ(RecordFileSize(list.path(1)), 2 * kNotARecording.size());
   EXPECT_EQ(list.path(2), bigAvi);
-  EXPECT_EQ(list.info(2)->fileSize, size);
+  EXPECT_EQ(RecordFileSize(list.path(2)), size);
   EXPECT_EQ(list.info(2)->width[0], 352);
+  ASSERT_EQ(::truncate(big.c_str(), static_cast<off_t>(size + 1000)), 0);
+  EXPECT_EQ(RecordFileSize(list.path(0)), size + 1000);
+  ASSERT_EQ(::unlink(far.c_str()), 0);
+  EXPECT_EQ(RecordFileSize(list.path(1)), 0u) << "gone";
 }
 
 TEST(Catalogue, ScanReportsProgressAndCanBeCancelled) {

@@ -1,5 +1,6 @@
 // The settings dialog and the file-properties dialog of the real window.
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <QCheckBox>
 #include <QContextMenuEvent>
@@ -331,6 +332,28 @@ TEST_F(PropertyWindowTest, PropertiesOfEveryRowMatchKrvtoolProbe) {
   }
   EXPECT_EQ(avi, 7);
   EXPECT_EQ(failed, 2);  // the two files of junk/
+}
+
+// The scan keeps no size: the dialog reads the file's size when its row is
+// clicked, so it shows the file as it is then.
+TEST_F(PropertyWindowTest, PropertySizeIsTheFilesWhenTheRowIsClicked) {
+  OpenWindow(false);
+  const std::string folder = *dir_ / "sizes";
+  std::filesystem::create_directories(folder);
+  const std::string path = folder + "/20140315083000_1000.krv";
+  test::WriteFile(path, std::string(1000, 'x'));
+  ASSERT_EQ(dlg()->OpenFolder(folder), FolderScanStatus::Ok);
+  ASSERT_EQ(dlg()->records().size(), 1u);
+  ShowPropertyOf(0);
+  EXPECT_EQ(Text(FileProperty::IDC_SIZE), "1000 B");
+  EXPECT_EQ(Text(FileProperty::IDC_DURATION), "00:00:00");
+  ASSERT_EQ(::truncate(path.c_str(), 2 << 20), 0);
+  ShowPropertyOf(0);
+  EXPECT_EQ(Text(FileProperty::IDC_SIZE), "2.00 MB");
+  ASSERT_EQ(::unlink(path.c_str()), 0);
+  ShowPropertyOf(0);
+  EXPECT_EQ(Text(FileProperty::IDC_SIZE), "0 B") << "gone";
+  EXPECT_EQ(Text(FileProperty::IDC_PATH).toStdString(), path);
 }
 
 TEST_F(PropertyWindowTest, PropertyTypeIsTheClickedRowsWhileTheOtherKindPlays) {

@@ -131,6 +131,42 @@ TEST(KrvProbe, ANameInAnOpenFolderGivesWhatThePathGives) {
   ::rmdir(dir.c_str());
 }
 
+// The listing's word that a name is a regular file spares the probe the
+// question; a name that is no longer one (a folder now) reads as a file
+// without a recording, and a name that is gone does not open.
+TEST(KrvProbe, ANameVouchedForAsARegularFile) {
+  const std::string dir = TempPath("vouched");
+  ASSERT_EQ(::mkdir(dir.c_str(), 0755), 0);
+  ASSERT_EQ(::mkdir((dir + "/sub.krv").c_str(), 0755), 0);
+  const std::string path = dir + "/20140315083000_1000.krv";
+  {
+    Writing w(path, RecorderStreams(), 1710491400, "BUS-7");
+    ASSERT_EQ(w.Header(), 0);
+    ASSERT_EQ(w.Packet(0, 0, true, Payload(100, 1), 40000), 0);
+  }
+  int dirFd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  ASSERT_GE(dirFd, 0);
+  KrvProbeResult r;
+  ASSERT_EQ(krv_probe_regular_at(dirFd, "20140315083000_1000.krv", 4, &r), 0);
+  EXPECT_EQ(r.duration_us, 40000);
+  EXPECT_STREQ(r.busnum, "BUS-7");
+  EXPECT_EQ(r.nb_video_streams, 4);
+  EXPECT_EQ(r.file_size, -1);
+
+  const int folder = krv_probe_regular_at(dirFd, "sub.krv", 4, &r);
+  EXPECT_TRUE(folder == 0 || folder == KRV_ENOENT) << folder;
+  EXPECT_EQ(r.duration_us, 0);
+  EXPECT_EQ(r.nb_streams, 0);
+  EXPECT_STREQ(r.busnum, "");
+  EXPECT_EQ(krv_probe_regular_at(dirFd, "missing.krv", 4, &r), KRV_ENOENT);
+  EXPECT_EQ(krv_probe_regular_at(-1, "20140315083000_1000.krv", 4, &r), KRV_ENOENT);
+  EXPECT_EQ(krv_probe_regular_at(dirFd, "20140315083000_1000.krv", 4, nullptr), KRV_EINVAL);
+  ::close(dirFd);
+  std::remove(path.c_str());
+  ::rmdir((dir + "/sub.krv").c_str());
+  ::rmdir(dir.c_str());
+}
+
 TEST(KrvProbe, Failures) {
   // A file that does not open leaves the outputs untouched.
   Probe p("/no/such/file.krv");
@@ -240,8 +276,15 @@ Bytes RandomMetadataFile(std::mt19937& rng) {
     else type = type < 31 ? 6 : type < 34 ? 7 : 8;
     switch (type) {
       case 0: b.Num(std::uniform_int_distribution<int>(-5, 90000)(rng)); break;
-      case 2: b.Str(pick(4) ? "BUS-" + std::to_string(pick(100)) : ""); break;
-      case 3: b.Bool(pick(2)); break;
+      case 2: {
+        const int text = pick(8);
+        if (text < 5) b.Str(pick(4) ? "BUS-" + std::to_string(pick(100)) : "");
+        else if (text == 5) b.Str(std::string("AB\0CD", 5));  // a bus number ends at the NUL
+        else if (text == 6) b.Str(std::string(255, 'L'));    // the longest text the walk takes
+        else b.Str(std::string(256 + static_cast<std::size_t>(pick(50)), 'M'));  // refused: the walk ends
+        break;
+      }
+      case 3: b.U8(1).U8(static_cast<unsigned>(pick(3))); break;  // a boolean; any non-zero byte is true
       case 4: b.U8(5); break;
       case 5: b.U8(static_cast<unsigned>(pick(2) ? 7 : 12)); break;  // unknown types: the walk fails
       case 6: {
@@ -331,6 +374,12 @@ TEST(KrvProbe, ARowsProbeGivesTheFullProbesFileFactsAndFirstVideoStreams) {
       if (wanted < 0) {
         EXPECT_EQ(std::memcmp(&row, &full, sizeof row), 0) << round;
       }
+      // A name the listing typed as a regular file: the same, without the size.
+      KrvProbeResult listed;
+      ASSERT_EQ(krv_probe_regular_at(dirFd, "r.krv", wanted, &listed), fullResult) << round;
+      EXPECT_EQ(listed.file_size, -1);
+      listed.file_size = row.file_size;
+      EXPECT_EQ(std::memcmp(&listed, &row, sizeof row), 0) << round << " " << wanted;
     }
   }
   EXPECT_GT(withDuration, 300) << "the files should mostly carry a duration";
