@@ -1,6 +1,10 @@
 #include "media/ac_sync.h"
 
+#include <pthread.h>
+
 #include <chrono>
+#include <cstring>
+#include <string>
 #include <system_error>
 
 namespace media {
@@ -148,12 +152,21 @@ void acSleepMs(int ms) {
 
 ACThread::~ACThread() { Join(); }
 
-bool ACThread::Start(std::function<void()> body) {
+void acSetThreadName(const char* name) {
+  if (name == nullptr) return;
+  char cut[16];
+  std::strncpy(cut, name, sizeof cut - 1);
+  cut[sizeof cut - 1] = '\0';
+  pthread_setname_np(pthread_self(), cut);
+}
+
+bool ACThread::Start(std::function<void()> body, const char* name) {
   if (thread_.joinable() || !body) return false;
   ended_.Reset();
   running_.store(true, std::memory_order_release);
   try {
-    thread_ = std::thread([this, body = std::move(body)] {
+    thread_ = std::thread([this, body = std::move(body), name = std::string(name != nullptr ? name : "")] {
+      if (!name.empty()) acSetThreadName(name.c_str());
       body();
       running_.store(false, std::memory_order_release);
       ended_.Set();

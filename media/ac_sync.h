@@ -169,6 +169,9 @@ inline uint32_t acElapsedMs(uint32_t start, uint32_t now) {
 // Ordinary sleep of the calling thread.
 void acSleepMs(int ms);
 
+// Names the calling thread (cut to the 15 bytes the system keeps).
+void acSetThreadName(const char* name);
+
 // The one process-wide lock that serialises every use of libavcodec.
 extern ACCriticalSection CodecLock;
 
@@ -181,9 +184,11 @@ class ACThread {
   ACThread(const ACThread&) = delete;
   ACThread& operator=(const ACThread&) = delete;
 
-  // Starts the body on a new thread. False when a thread is still attached
-  // (running, or ended and not yet joined) or cannot be created.
-  bool Start(std::function<void()> body);
+  // Starts the body on a new thread named `name` (what ps and top show per
+  // thread; cut to 15 bytes; null keeps the process's name). False when a
+  // thread is still attached (running, or ended and not yet joined) or
+  // cannot be created.
+  bool Start(std::function<void()> body, const char* name = nullptr);
   // True from Start until the body has returned.
   bool Running() const { return running_.load(std::memory_order_acquire); }
   // True when a thread is attached (started and not yet joined).

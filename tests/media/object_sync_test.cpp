@@ -1,9 +1,11 @@
 // ACObject's timed lock and the thread primitives: events and waits on
 // several events, msSleep.
 #include <gtest/gtest.h>
+#include <pthread.h>
 
 #include <atomic>
 #include <chrono>
+#include <string>
 #include <thread>
 
 #include "media/ac_object.h"
@@ -128,6 +130,28 @@ TEST(ACEventTest, OneAutoResetSignalReleasesExactlyOneOfTwoWaiters) {
   a.join();
   b.join();
   EXPECT_EQ(woken.load(), 1);
+}
+
+TEST(ACThreadTest, StartsItsBodyUnderTheGivenNameCutToFifteenBytes) {
+  auto nameSeen = [](const char* name) {
+    std::string seen;
+    ACThread t;
+    EXPECT_TRUE(t.Start(
+        [&seen] {
+          char buf[32] = {};
+          pthread_getname_np(pthread_self(), buf, sizeof buf);
+          seen = buf;
+        },
+        name));
+    EXPECT_TRUE(t.WaitEnded(1000));
+    return seen;
+  };
+  EXPECT_EQ(nameSeen("cv-display3"), "cv-display3");
+  EXPECT_EQ(nameSeen("cv-a-name-longer-than-fifteen"), "cv-a-name-longe");
+  // Without a name the thread keeps what it inherited, and still runs.
+  char mine[32] = {};
+  pthread_getname_np(pthread_self(), mine, sizeof mine);
+  EXPECT_EQ(nameSeen(nullptr), mine);
 }
 
 TEST(WaitForEventsTest, LowestSignalledIndexWins) {
