@@ -270,8 +270,8 @@ void ACSoundPlayer::StoreSound(int64_t dts, const unsigned char* pcm, int bytes)
     sound_.Unlock();
     if (area != nullptr) continue;
     // The ring is full (playback paused, or the device behind): wait for
-    // room, unless the player stops or is told to clear.
-    // Room, the clear and the stop all wake it.
+    // room, unless the player stops or is told to clear (room, the clear and
+    // the stop all wake it).
     if (decodeStop_.load() != 0 || clearRequest_.load() != 0) return;
     sound_.WaitForSpace(kInfinite);
   }
