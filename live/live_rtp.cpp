@@ -486,7 +486,7 @@ int LiveRtp::OpenChannel(int channel, const char* url, const char* recFolder, co
   ch->files = files_;
   if (ch->filter != nullptr) ch->filter->SetLive(channel, true);
   Channel* raw = ch.get();
-  if (!ch->thread.Start([raw] { raw->Run(); })) {
+  if (!ch->thread.Start([raw] { raw->Run(); }, "cv-live")) {
     if (ch->filter != nullptr) ch->filter->SetLive(channel, false);
     return 0;
   }

@@ -2,6 +2,7 @@
 // flushing, hold and one-frame display, the blank picture.
 #include "media/ac_movie_filter.h"
 
+#include <cstdio>
 #include <cstring>
 #include <mutex>
 #include <thread>
@@ -33,11 +34,11 @@ constexpr int kAckPollMs = 20;
 // picture, a free slot, the clock, hold, one-frame, a flush, the stop)
 // wakes it at once.
 constexpr int kIdleWaitMs = 100;
-// A decode thread waits this long at most for a packet, or for a free slot
-// when its pool is full: a packet, a slot the display frees, a flush and the
-// stop wake it at once, and nothing else gives it work (no packets come
-// while nothing plays; a held display frees no slot while paused).
-constexpr int kDecodeWaitMs = 500;
+// A decode thread waits without limit for a packet, or for a free slot when
+// its pool is full: a packet, a slot the display frees, a flush and the stop
+// wake it at once, and nothing else gives it work (no packets come while
+// nothing plays; a held display frees no slot while paused).
+constexpr int kDecodeWaitMs = kInfinite;
 // The marker retry, and the design's pauses of the display loop.
 constexpr int kMarkerRetryMs = 2;
 // A decode thread that found its pool full goes on when this many slots are
@@ -138,8 +139,11 @@ int ACMovieFilter::InitFilter(ACParam* param) {
   for (int c = 0; c < kChannels; ++c) {
     Impl::Channel& ch = d.channels[c];
     if (ch.decodeThread.Attached()) continue;
-    ch.decodeThread.Start([this, c] { DecodeLoop(c); });
-    ch.displayThread.Start([this, c] { PlayMovie(c); });
+    char decodeName[16], displayName[16];
+    std::snprintf(decodeName, sizeof decodeName, "cv-decode%d", c);
+    std::snprintf(displayName, sizeof displayName, "cv-display%d", c);
+    ch.decodeThread.Start([this, c] { DecodeLoop(c); }, decodeName);
+    ch.displayThread.Start([this, c] { PlayMovie(c); }, displayName);
   }
   return 1;
 }
@@ -467,7 +471,9 @@ int ACMovieFilter::PlayMovie(int c) {
   auto waitForPictureOrState = [&](int ms) { WaitForEvents(pictureOrState, 2, ms); };
 
   while (d.stop.load() == 0) {
-    if (ch.flushed.Wait(0)) {
+    // (Peeked first: testing takes the lock of all events, and the held
+    // display comes here 30 times a second.)
+    if (ch.flushed.IsSet() && ch.flushed.Wait(0)) {
       lastDts = 0;
       if (current != nullptr) {
         std::memset(current, 0, kMediaBufferBytes);

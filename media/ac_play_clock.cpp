@@ -12,11 +12,6 @@ namespace media {
 
 namespace {
 
-// The longest the thread waits for a mode request, or for a timestamp while
-// it plays, before it looks at its stop flag again. The requests, the
-// timestamps and the stop all wake it at once, so nothing is polled: an idle
-// or paused clock sleeps.
-constexpr int kIdleWaitMs = 100;
 // A jump in the timestamps costs at most this much recording time of waiting.
 constexpr int64_t kMaxGapMs = 640;
 // Gaps of this much or less are not slept; they add up.
@@ -57,7 +52,7 @@ void ACPlayClock::Start(ACMovieFilter* movieFilter, ACSoundPlayer* soundPlayer) 
   // Without a filter the thread would end at once: it is not started.
   if (movieFilter_ == nullptr) return;
   stop_.store(0);
-  thread_.Start([this] { Run(); });
+  thread_.Start([this] { Run(); }, "cv-clock");
 }
 
 void ACPlayClock::SetMode(int mode) {
@@ -144,7 +139,9 @@ void ACPlayClock::Run() {
     int speed = kNormalSpeed;
     bool fast = false;
     bool step = false;
-    const int mode = WaitForEvents(events, 8, kIdleWaitMs);
+    // Without limit: the requests and the stop all wake it, so an idle or
+    // paused clock sleeps until one comes.
+    const int mode = WaitForEvents(events, 8, kInfinite);
     if (mode == kWaitTimeout || mode == 7) continue;
     if (mode >= 0) {
       // Sound resumed, display hold off and one-frame off, unless the mode
@@ -191,7 +188,9 @@ void ACPlayClock::Run() {
     bool found = false;
     int64_t dts = PopEntry(&value, &found);
     if (!found) {
-      WaitForEvents(entryOrRequest, 2, kIdleWaitMs);
+      // Until a timestamp is pushed, a mode is requested or the stop (each
+      // sets one of the two).
+      WaitForEvents(entryOrRequest, 2, kInfinite);
       continue;
     }
     // After a stop the next time counts as 0; a marker keeps its meaning.

@@ -221,7 +221,7 @@ int ACSnapshotFilter::TakeSnapshot(int channel, unsigned char* picture, int widt
   chosen->busy.store(1);
   acYUY2ToPlanar(picture, chosen->data.get(), width, height);
   chosen->job = Job{channel + 1, width, height};
-  if (!chosen->worker.Start([this, chosen] { Work(chosen); })) {
+  if (!chosen->worker.Start([this, chosen] { Work(chosen); }, "cv-snapshot")) {
     chosen->busy.store(0);
     return 0;
   }

@@ -20,17 +20,14 @@ constexpr int kClearWaitMs = 2000;
 constexpr int kFeedEndWaitMs = 500;
 constexpr int kDecodeEndWaitMs = 200;
 constexpr uint32_t kSilenceResetMs = 1000;
-// The feed thread looks at its stop event at least this often even when
-// the device stops notifying.
-constexpr int kFeedWaitMs = 200;
 // Decoded sound goes into the ring in pieces of at most this many bytes, so
 // a block larger than the ring still fits (piece by piece).
 constexpr int kMaxPieceBytes = 8192;
-// The longest the decode thread waits for a packet, or for room in the
-// decoded-sound ring, before it looks at its flags again; a packet, room, a
-// clear request and the stop wake it at once.
+// How often the decode thread, without packets while sound plays, looks
+// whether the device has played what the ring held (see DecodeLoop). A
+// packet, a clear request and the stop wake it at once; so do room in the
+// decoded-sound ring and the end of a pause, where it waits for them.
 constexpr int kIdleWaitMs = 100;
-constexpr int kQuietWaitMs = 500;
 // The played position is trusted only this far behind the sound taken from
 // the ring (the device buffer and the output's own buffer are far shorter);
 // further behind, the handed record is stale and the ring's time stands.
@@ -93,13 +90,13 @@ void ACSoundPlayer::Start() {
     feedThread_.Join();  // a feed thread that ended on its own
     stopEvent_.Reset();
     running_.store(1);
-    if (!feedThread_.Start([this] { FeedLoop(); })) running_.store(0);
+    if (!feedThread_.Start([this] { FeedLoop(); }, "cv-sound-feed")) running_.store(0);
   }
   if (decodeRunning_.load() == 0) {
     decodeThread_.Join();
     decodeStop_.store(0);
     decodeRunning_.store(1);
-    if (!decodeThread_.Start([this] { DecodeLoop(); })) decodeRunning_.store(0);
+    if (!decodeThread_.Start([this] { DecodeLoop(); }, "cv-sound-decode")) decodeRunning_.store(0);
   }
 }
 
@@ -158,10 +155,12 @@ void ACSoundPlayer::ClearSound() {
 }
 
 void ACSoundPlayer::Pause(int on) {
-  if (on != 0)
+  if (on != 0) {
     pauseEvent_.Set();
-  else
+  } else if (pauseEvent_.IsSet()) {
     pauseEvent_.Reset();
+    resumed_.Set();
+  }
   UpdateDeviceIdle();
 }
 
@@ -281,9 +280,10 @@ void ACSoundPlayer::StoreSound(int64_t dts, const unsigned char* pcm, int bytes)
     sound_.Unlock();
     if (area != nullptr) continue;
     // The ring is full (playback paused, or the device behind): wait for
-    // room, unless the player stops or is told to clear.
+    // room, unless the player stops or is told to clear (room, the clear and
+    // the stop all wake it).
     if (decodeStop_.load() != 0 || clearRequest_.load() != 0) return;
-    sound_.WaitForSpace(kIdleWaitMs);
+    sound_.WaitForSpace(kInfinite);
   }
 }
 
@@ -316,7 +316,9 @@ void ACSoundPlayer::DecodeLoop() {
       if (!silent) {
         silent = true;
         silenceSince = now;
-      } else if (acElapsedMs(silenceSince, now) > kSilenceResetMs) {
+      }
+      const uint32_t silentMs = acElapsedMs(silenceSince, now);
+      if (silentMs > kSilenceResetMs) {
         if (endTime_.load() != 0) {
           sound_.Lock(-1);
           handed_.valid = false;
@@ -333,9 +335,21 @@ void ACSoundPlayer::DecodeLoop() {
           UpdateDeviceIdle();
         }
       }
-      // Quiet, nothing is timed any more: only a packet, a clear or the stop
-      // (each wakes it) gives it work.
-      packets_.WaitForData(quiet_.load() != 0 ? kQuietWaitMs : kIdleWaitMs);
+      // A packet, a clear or the stop (each wakes it) gives it work; else
+      // only time does: the second at which the end time is forgotten, and
+      // the looks at the ring while the device plays it out. Quiet, or
+      // paused with sound in the ring (which then stays as it is), nothing
+      // is timed until packets come or the pause ends.
+      if (silentMs <= kSilenceResetMs) {
+        packets_.WaitForData(static_cast<int>(kSilenceResetMs + 1 - silentMs));
+      } else if (quiet_.load() != 0) {
+        packets_.WaitForData(kInfinite);
+      } else if (emptyLooks == 0 && pauseEvent_.IsSet()) {
+        ACEvent* const events[2] = {packets_.DataEvent(), &resumed_};
+        WaitForEvents(events, 2, kInfinite);
+      } else {
+        packets_.WaitForData(kIdleWaitMs);
+      }
       continue;
     }
     silent = false;
@@ -382,11 +396,10 @@ void ACSoundPlayer::FeedLoop() {
   ACEvent* events[2] = {&notifyEvent_, &stopEvent_};
   int write = 0;
   for (;;) {
-    const int hit = WaitForEvents(events, 2, kFeedWaitMs);
-    if (hit == kWaitTimeout) {
-      if (stopEvent_.IsSet()) break;
-      continue;
-    }
+    // Without limit: a device that has nothing to play (the idle hint) may
+    // stop asking, and so notifying, until there is sound again; the stop
+    // event ends the wait.
+    const int hit = WaitForEvents(events, 2, kInfinite);
     if (hit != 0) break;
     const int play = device.PlayPosition();
     const int chunk = write >= play ? size - write + play : play - write;

@@ -129,6 +129,9 @@ class ACSoundPlayer {
   int decoderTypes_[4] = {0, 0, 0, 0};
   ACEvent acknowledgeEvent_{ACEvent::kAutoReset};
   ACEvent pauseEvent_{ACEvent::kManualReset};
+  // Set when a pause ends: wakes a decode thread that waits, paused, with
+  // sound in the ring.
+  ACEvent resumed_{ACEvent::kAutoReset};
   // 1 while no packet came for more than a second and the decoded-sound
   // ring is empty: the device has nothing but silence to play. Written by
   // the decode thread.

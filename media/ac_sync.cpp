@@ -1,6 +1,17 @@
 #include "media/ac_sync.h"
 
+#include <linux/futex.h>
+#include <pthread.h>
+#include <sys/syscall.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+
 #include <chrono>
+#include <cstring>
+#include <string>
 #include <system_error>
 
 namespace media {
@@ -19,6 +30,20 @@ struct Waiter {
 
 using Clock = std::chrono::steady_clock;
 
+// Sleeps while *word is `expected`, until `deadline` on the monotonic clock
+// (null: no limit). Returns at once when the word has moved on; a wake-up may
+// be spurious.
+void futexWait(std::atomic<uint32_t>* word, uint32_t expected, const timespec* deadline) {
+  static_assert(sizeof(std::atomic<uint32_t>) == sizeof(uint32_t), "the futex word is the atomic's");
+  syscall(SYS_futex, reinterpret_cast<uint32_t*>(word), FUTEX_WAIT_BITSET | FUTEX_PRIVATE_FLAG, expected, deadline,
+          nullptr, FUTEX_BITSET_MATCH_ANY);
+}
+
+void futexWakeAll(std::atomic<uint32_t>* word) {
+  syscall(SYS_futex, reinterpret_cast<uint32_t*>(word), FUTEX_WAKE | FUTEX_PRIVATE_FLAG, INT_MAX, nullptr, nullptr,
+          0);
+}
+
 }  // namespace
 
 struct ACEvent::WaitNode {
@@ -32,9 +57,14 @@ ACCriticalSection CodecLock;
 ACEvent::~ACEvent() = default;
 
 void ACEvent::Set() {
+  // Everything under the table's lock: a lone waiter that took the signal
+  // passes through the lock before it returns (Wait), so that no Set still
+  // touches the event once its waiter may destroy it.
   std::lock_guard<std::mutex> lk(g_eventTableLock);
-  signalled_.store(true, std::memory_order_release);
+  signalled_.store(true, std::memory_order_seq_cst);
+  setCount_.fetch_add(1, std::memory_order_seq_cst);
   for (WaitNode* n = waiters_; n != nullptr; n = n->next) n->waiter->cv.notify_one();
+  if (loneWaiters_.load(std::memory_order_seq_cst) != 0) futexWakeAll(&setCount_);
 }
 
 void ACEvent::Reset() {
@@ -44,9 +74,47 @@ void ACEvent::Reset() {
 
 bool ACEvent::IsSet() const { return signalled_.load(std::memory_order_acquire); }
 
+bool ACEvent::TryTake() {
+  if (manual_) return signalled_.load(std::memory_order_acquire);
+  return signalled_.load(std::memory_order_relaxed) && signalled_.exchange(false, std::memory_order_acq_rel);
+}
+
 bool ACEvent::Wait(int timeoutMs) {
-  ACEvent* self = this;
-  return WaitForEvents(&self, 1, timeoutMs) == 0;
+  timespec deadline{};
+  if (timeoutMs > 0) {
+    clock_gettime(CLOCK_MONOTONIC, &deadline);
+    deadline.tv_sec += timeoutMs / 1000;
+    deadline.tv_nsec += static_cast<long>(timeoutMs % 1000) * 1000000L;
+    if (deadline.tv_nsec >= 1000000000L) {
+      deadline.tv_nsec -= 1000000000L;
+      ++deadline.tv_sec;
+    }
+  }
+  bool taken = false;
+  for (;;) {
+    // The count is read before the look: a Set after the look moves it on,
+    // and the sleep below then ends at once.
+    const uint32_t seen = setCount_.load(std::memory_order_seq_cst);
+    if (TryTake()) {
+      taken = true;
+      break;
+    }
+    if (timeoutMs == 0) break;
+    if (timeoutMs > 0) {
+      timespec now{};
+      clock_gettime(CLOCK_MONOTONIC, &now);
+      if (now.tv_sec > deadline.tv_sec || (now.tv_sec == deadline.tv_sec && now.tv_nsec >= deadline.tv_nsec)) break;
+    }
+    loneWaiters_.fetch_add(1, std::memory_order_seq_cst);
+    futexWait(&setCount_, seen, timeoutMs > 0 ? &deadline : nullptr);
+    loneWaiters_.fetch_sub(1, std::memory_order_seq_cst);
+  }
+  if (taken) {
+    // The Set that signalled may still hold the table's lock, inside the
+    // event: wait until it has left before the caller may destroy it.
+    std::lock_guard<std::mutex> lk(g_eventTableLock);
+  }
+  return taken;
 }
 
 int WaitForEvents(ACEvent* const* events, int count, int timeoutMs) {
@@ -59,10 +127,9 @@ int WaitForEvents(ACEvent* const* events, int count, int timeoutMs) {
   auto take = [&]() -> int {
     for (int i = 0; i < count; ++i) {
       ACEvent* e = events[i];
-      if (e->signalled_.load(std::memory_order_relaxed)) {
-        if (!e->manual_) e->signalled_.store(false, std::memory_order_relaxed);
-        return i;
-      }
+      // (An auto-reset event is taken by exchange: a lone waiter may take
+      // it at the same moment without the lock.)
+      if (e->TryTake()) return i;
     }
     return -1;
   };
@@ -148,12 +215,21 @@ void acSleepMs(int ms) {
 
 ACThread::~ACThread() { Join(); }
 
-bool ACThread::Start(std::function<void()> body) {
+void acSetThreadName(const char* name) {
+  if (name == nullptr) return;
+  char cut[16];
+  std::strncpy(cut, name, sizeof cut - 1);
+  cut[sizeof cut - 1] = '\0';
+  pthread_setname_np(pthread_self(), cut);
+}
+
+bool ACThread::Start(std::function<void()> body, const char* name) {
   if (thread_.joinable() || !body) return false;
   ended_.Reset();
   running_.store(true, std::memory_order_release);
   try {
-    thread_ = std::thread([this, body = std::move(body)] {
+    thread_ = std::thread([this, body = std::move(body), name = std::string(name != nullptr ? name : "")] {
+      if (!name.empty()) acSetThreadName(name.c_str());
       body();
       running_.store(false, std::memory_order_release);
       ended_.Set();

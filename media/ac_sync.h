@@ -73,12 +73,22 @@ class ACEvent {
  private:
   friend int WaitForEvents(ACEvent* const* events, int count, int timeoutMs);
   struct WaitNode;
+  // Takes the signal if there is one (clearing an auto-reset event).
+  bool TryTake();
 
   const bool manual_;
-  // Guarded by the event table's lock (ac_sync.cpp); atomic so that IsSet
-  // may peek without taking it.
+  // Written under the event table's lock (ac_sync.cpp); atomic so that IsSet
+  // may peek without taking it, and so that a wait on this event alone may
+  // take it (an auto-reset one by exchange) without the lock.
   std::atomic<bool> signalled_;
   WaitNode* waiters_ = nullptr;  // guarded by the event table's lock
+  // A wait on this event alone sleeps on this word, which every Set moves
+  // on, instead of on the table: the threads that wait on one event each
+  // (a held display, a queue's consumer) do not meet on the table's lock at
+  // every wake-up. `loneWaiters_` counts them, so that a Set with none wakes
+  // nobody. Both are changed only by atomic operations.
+  std::atomic<uint32_t> setCount_{0};
+  std::atomic<int> loneWaiters_{0};
 };
 
 // Waits for any of `count` events (1..64). Returns the index of the event that
@@ -169,6 +179,9 @@ inline uint32_t acElapsedMs(uint32_t start, uint32_t now) {
 // Ordinary sleep of the calling thread.
 void acSleepMs(int ms);
 
+// Names the calling thread (cut to the 15 bytes the system keeps).
+void acSetThreadName(const char* name);
+
 // The one process-wide lock that serialises every use of libavcodec.
 extern ACCriticalSection CodecLock;
 
@@ -181,9 +194,11 @@ class ACThread {
   ACThread(const ACThread&) = delete;
   ACThread& operator=(const ACThread&) = delete;
 
-  // Starts the body on a new thread. False when a thread is still attached
-  // (running, or ended and not yet joined) or cannot be created.
-  bool Start(std::function<void()> body);
+  // Starts the body on a new thread named `name` (what ps and top show per
+  // thread; cut to 15 bytes; null keeps the process's name). False when a
+  // thread is still attached (running, or ended and not yet joined) or
+  // cannot be created.
+  bool Start(std::function<void()> body, const char* name = nullptr);
   // True from Start until the body has returned.
   bool Running() const { return running_.load(std::memory_order_acquire); }
   // True when a thread is attached (started and not yet joined).

@@ -2,8 +2,9 @@
 // every 5 ms for the bytes the elapsed time is worth, plus a lead of 40 ms as
 // a device's own buffer holds, so the played position the clock carries on
 // between two asks has room when this thread wakes late on a busy machine.
-// While its owner has nothing to play (the idle hint) it asks every 60 ms,
-// the same bytes in fewer pieces, and goes back to 5 ms as the hint ends.
+// While its owner has nothing to play (the idle hint) it stops asking, as a
+// closed device would, and sleeps until the hint ends (or the stop); then it
+// starts again as at its start, without making up for the idle time.
 #include <chrono>
 #include <vector>
 
@@ -14,11 +15,6 @@ namespace media {
 namespace {
 
 constexpr int kPeriodMs = 5;
-// Below the looping buffer's length (a fifteenth of a second), so that an
-// ask on time takes no more than the buffer holds (a late one that takes
-// more plays part of the buffer round again, into nothing; the feed writes
-// silence there while its owner has nothing to play).
-constexpr int kIdlePeriodMs = 60;
 constexpr int64_t kLeadUs = 40000;
 
 class NullSoundDevice : public ACSoundDevice {
@@ -36,7 +32,7 @@ class NullSoundDevice : public ACSoundDevice {
   void CloseOutput() override {}
   void StartOutput() override {
     stop_.store(false);
-    thread_.Start([this] { Loop(); });
+    thread_.Start([this] { Loop(); }, "cv-ao-null");
   }
   void StopOutput() override {
     stop_.store(true);
@@ -45,18 +41,25 @@ class NullSoundDevice : public ACSoundDevice {
   }
   void IdleOutput(bool idle) override {
     idle_.store(idle);
-    if (!idle) wake_.Set();
+    wake_.Set();
   }
 
  private:
   void Loop() {
     using Clock = std::chrono::steady_clock;
-    const auto start = Clock::now();
+    auto start = Clock::now();
     int64_t framesDone = 0;
     const int64_t maxFrames = static_cast<int64_t>(scratch_.size()) / blockAlign_;
     while (!stop_.load()) {
-      // The stop and the end of the idle hint end the wait early.
-      wake_.Wait(idle_.load() ? kIdlePeriodMs : kPeriodMs);
+      if (idle_.load()) {
+        // Until the hint ends or the stop (both set wake_).
+        wake_.Wait(kInfinite);
+        start = Clock::now();
+        framesDone = 0;
+        continue;
+      }
+      // The stop and the idle hint end the wait early.
+      wake_.Wait(kPeriodMs);
       const int64_t us = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start).count();
       int64_t due = (us + kLeadUs) * frequency_ / 1000000 - framesDone;
       if (due > maxFrames) due = maxFrames;

@@ -15,9 +15,6 @@ constexpr long kNsPerSecond = 1000000000L;
 constexpr int kMaxCatchUpTicks = 1000;
 // A sleep whose timer never answers gives up after this much extra time.
 constexpr int kSleepGraceMs = 1000;
-// The longest an idle timer (no sleep counting down) waits for a sleep or
-// the stop before it looks at its flags again.
-constexpr int kIdleTimerWaitMs = 1000;
 
 void addNs(timespec& t, long ns) {
   t.tv_nsec += ns;
@@ -59,7 +56,7 @@ int msSleep::Start() {
   const long minPeriodMs = (res.tv_sec * kNsPerSecond + res.tv_nsec) / kNsPerMs;
   period_ = minPeriodMs < 1 ? 1 : static_cast<uint32_t>(minPeriodMs);
   stopTimer_.store(false, std::memory_order_release);
-  if (!timer_.Start([this] { TimerLoop(); })) return 0;
+  if (!timer_.Start([this] { TimerLoop(); }, "cv-mssleep")) return 0;
   timerId_.store(1, std::memory_order_release);
   return 1;
 }
@@ -86,7 +83,8 @@ void msSleep::TimerLoop() {
       // Nobody sleeps: the timer waits for the next sleep instead of
       // ticking for nothing, and starts its periods afresh from then, so
       // that the sleep's n-th tick comes n periods after the sleep began.
-      armed_.Wait(kIdleTimerWaitMs);
+      // A sleep and the stop both set armed_.
+      armed_.Wait(kInfinite);
       clock_gettime(CLOCK_MONOTONIC, &next);
       addNs(next, periodNs);
       continue;

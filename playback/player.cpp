@@ -313,9 +313,18 @@ void Player::OpenAt(int second) {
 
 bool Player::Play() {
   if (closed_) return false;
-  ShutGates();
+  // Both gates shut, then (Start) the selection's opened again. A reader
+  // waiting to retry a refused push is not woken for the moment between:
+  // it would retry with the gates shut and drop its packet (a picture lost
+  // on resuming a pause). Resuming, its push is taken once the pipeline
+  // moves again; a new selection restarts it (Start wakes it for that);
+  // without a selection it is woken to drop its pushes and park.
+  state_.gates.ResetBoth();
   state_.ended.store(0);
-  if (!HasSelection()) return false;
+  if (!HasSelection()) {
+    state_.interruptEvent.Set();
+    return false;
+  }
   state_.exitRequested.store(0);
   Start(SelectionDiffersFromOpen() ? 1 : 0);
   return true;

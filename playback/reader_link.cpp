@@ -60,7 +60,7 @@ void ReaderLink::PushMarker(int64_t marker, int64_t lengthMs) {
   if (marker >= media::DTS_END && marker <= media::DTS_BEGIN) s_.stats.markers[-marker - 1].fetch_add(1);
   if (s_.soundPlayer) {
     while (!s_.soundPlayer->PushAudio(s_.audioChannel.load(), 0, marker, nullptr, 0)) {
-      if (Interrupted()) return;
+      if (GiveUp()) return;
       s_.soundPlayer->WaitForRoom(kRefusedPushWaitMs, &s_.interruptEvent);
     }
   }
@@ -69,7 +69,7 @@ void ReaderLink::PushMarker(int64_t marker, int64_t lengthMs) {
   if (s_.movieFilter && !s_.movieFilter->InputMarker(marker, [this] { return Interrupted(); })) return;
   if (s_.clock) {
     while (!s_.clock->PushDTS(marker, lengthMs)) {
-      if (Interrupted()) return;
+      if (GiveUp()) return;
       s_.clock->WaitForRoom(kRefusedPushWaitMs, &s_.interruptEvent);
     }
   }
@@ -110,7 +110,7 @@ bool ReaderLink::PushVideo(int channel, int codecId, int64_t timeMs, const unsig
   // InputData takes a writable pointer but only copies from it.
   auto* bytes = const_cast<unsigned char*>(data);
   while (!s_.movieFilter->InputData(channel, codecId, timeMs, bytes, size, width, height)) {
-    if (Interrupted()) return false;
+    if (GiveUp()) return false;
     s_.movieFilter->WaitForRoom(channel, kRefusedPushWaitMs, &s_.interruptEvent);
   }
   s_.stats.videoPassed.fetch_add(1);
@@ -120,7 +120,7 @@ bool ReaderLink::PushVideo(int channel, int codecId, int64_t timeMs, const unsig
 bool ReaderLink::PushAudio(int channel, int codecId, int64_t timeMs, const unsigned char* data, int size) {
   if (!s_.soundPlayer) return true;
   while (!s_.soundPlayer->PushAudio(channel, codecId, timeMs, data, size)) {
-    if (Interrupted()) return false;
+    if (GiveUp()) return false;
     s_.soundPlayer->WaitForRoom(kRefusedPushWaitMs, &s_.interruptEvent);
   }
   s_.stats.audioPassed.fetch_add(1);
@@ -131,7 +131,7 @@ void ReaderLink::PushClock(int64_t timeMs, int64_t lengthMs) {
   if (timeMs == lastClockMs_) return;
   if (s_.clock) {
     while (!s_.clock->PushDTS(timeMs, lengthMs)) {
-      if (Interrupted()) return;
+      if (GiveUp()) return;
       s_.clock->WaitForRoom(kRefusedPushWaitMs, &s_.interruptEvent);
     }
   }

@@ -15,11 +15,11 @@ namespace playback::detail {
 
 // A refused push (a packet, a marker, a clock time) is tried again as soon as
 // the queue frees a slot: the queue's "space" wakes the reader, and so does an
-// exit or restart request or the gates being shut (PlayState::interruptEvent).
-// With both wake-ups there is nothing to look at in between; the wait is
-// bounded by this only so that a request raised without the event is still
-// seen.
-constexpr int kRefusedPushWaitMs = 100;
+// exit or restart request or the gates being shut (PlayState::interruptEvent,
+// set by whoever raises them). With both wake-ups there is nothing to look at
+// in between, so the wait has no limit: a paused player's reader, in front of
+// full queues, sleeps until play goes on or it is told to stop.
+constexpr int kRefusedPushWaitMs = media::kInfinite;
 // How long a parked reader sleeps between looks at exitRequested when no
 // wake-up comes (the owner's wake event ends the wait at once).
 constexpr int kParkPollMs = 100;
@@ -35,6 +35,15 @@ class ReaderLink {
   bool ExitRequested() const { return s_.exitRequested.load() != 0; }
   // A refused push gives up on these.
   bool Interrupted() const { return s_.exitRequested.load() != 0 || s_.restartRequested.load() != 0; }
+  // Interrupted(), for a refused push about to give up: the interrupt event
+  // is auto-reset and the other reader may wait on it too (two readers can
+  // push for a moment while the kind of recording changes), so the one that
+  // gives up passes the wake-up on.
+  bool GiveUp() {
+    if (!Interrupted()) return false;
+    s_.interruptEvent.Set();
+    return true;
+  }
 
   // Step 1 of a pass: waits until the gate is signalled. False when exit is
   // requested (at once if the owner sets the wake event, else within

@@ -15,7 +15,8 @@ ReaderThreads::~ReaderThreads() {
   avi_.Join();
 }
 
-bool ReaderThreads::Ensure(media::ACThread& thread, void (*body)(PlayState&, media::ACEvent&)) {
+bool ReaderThreads::Ensure(media::ACThread& thread, void (*body)(PlayState&, media::ACEvent&),
+                           const char* name) {
   if (!state_) return false;
   if (thread.Running()) return true;
   thread.Join();  // ended: its body has returned
@@ -24,7 +25,7 @@ bool ReaderThreads::Ensure(media::ACThread& thread, void (*body)(PlayState&, med
   if (!(krv_.Running() || avi_.Running())) wake_.Reset();
   PlayState* s = state_;
   media::ACEvent* wake = &wake_;
-  if (!thread.Start([s, wake, body] { body(*s, *wake); })) return false;
+  if (!thread.Start([s, wake, body] { body(*s, *wake); }, name)) return false;
   return true;
 }
 
@@ -33,7 +34,7 @@ bool ReaderThreads::EnsureKrvThread() {
     krv_.Join();
     return false;
   }
-  return Ensure(krv_, &detail::RunKrvReader);
+  return Ensure(krv_, &detail::RunKrvReader, "cv-krv-reader");
 }
 
 bool ReaderThreads::EnsureAviThread() {
@@ -45,7 +46,7 @@ bool ReaderThreads::EnsureAviThread() {
       return false;
     }
   }
-  return Ensure(avi_, &detail::RunAviReader);
+  return Ensure(avi_, &detail::RunAviReader, "cv-avi-reader");
 }
 
 bool ReaderThreads::KrvRunning() const { return krv_.Running(); }

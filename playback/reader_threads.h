@@ -36,7 +36,7 @@ class ReaderThreads {
   static constexpr int kCloseWaitMs = 500;
 
  private:
-  bool Ensure(media::ACThread& thread, void (*body)(PlayState&, media::ACEvent&));
+  bool Ensure(media::ACThread& thread, void (*body)(PlayState&, media::ACEvent&), const char* name);
 
   PlayState* state_;
   // Set by Close to end a parked wait at once; reset when a thread starts.

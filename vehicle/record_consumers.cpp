@@ -18,7 +18,7 @@ bool RecordConsumer::Start() {
   if (thread_.Attached() || !queue_) return false;
   stop_.store(false);
   stopEvent_.Reset();
-  return thread_.Start([this] { Loop(); });
+  return thread_.Start([this] { Loop(); }, ThreadName());
 }
 
 void RecordConsumer::Stop() {
@@ -38,10 +38,10 @@ void RecordConsumer::Loop() {
     int got = queue_->PopPacket(&timeMs, record, &size);
     queue_->Unlock();
     if (!got) {
-      // Woken by the next record, a stop or the hook's event; the bound
-      // only makes a lost wake-up cost a turn.
+      // Until the next record, a stop or the hook's event: each wakes it,
+      // and nothing else gives it work.
       media::ACEvent* events[3] = {queue_->DataEvent(), &stopEvent_, ExtraWake()};
-      if (media::WaitForEvents(events, events[2] ? 3 : 2, 200) == 2) OnExtraWake();
+      if (media::WaitForEvents(events, events[2] ? 3 : 2, media::kInfinite) == 2) OnExtraWake();
       continue;
     }
     Handle(timeMs, record, size);

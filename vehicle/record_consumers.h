@@ -103,6 +103,8 @@ class RecordConsumer {
   // do when it did (the wait cleared it).
   virtual media::ACEvent* ExtraWake() { return nullptr; }
   virtual void OnExtraWake() {}
+  // The consumer thread's name.
+  virtual const char* ThreadName() const { return "cv-records"; }
   bool Stopping() const { return stop_.load(); }
   // Set by Stop(), for the hooks' waits.
   media::ACEvent* StopEvent() { return &stopEvent_; }
@@ -156,6 +158,7 @@ class MapRecordConsumer : public RecordConsumer {
   bool BeforeTake() override;
   media::ACEvent* ExtraWake() override { return &clearTracks_; }
   void OnExtraWake() override;
+  const char* ThreadName() const override { return "cv-map"; }
 
  private:
   void ClearAll();
@@ -182,6 +185,7 @@ class ChartRecordConsumer : public RecordConsumer {
 
  protected:
   void Handle(int64_t timeMs, const unsigned char* data, int size) override;
+  const char* ThreadName() const override { return "cv-chart"; }
 
  private:
   std::atomic<ChartSink*> sink_{nullptr};

@@ -70,7 +70,7 @@ int main(int argc, char** argv) {
     });
     timer->start(20);
   });
-  std::printf("threads-left %d\n", corvane::uitest::UnnamedThreadCount());
+  std::printf("threads-left %d\n", corvane::uitest::OwnThreadCount());
   std::fflush(stdout);
   return rc;
 }

@@ -1,7 +1,9 @@
-// The number of this process's threads that carry no name of their own (the
-// ones our code starts with std::thread carry the program's), the main
-// thread not counted. -1 when /proc cannot be read. Shared by the window
-// tests and the signal helper program.
+// The number of this process's threads that our code started, the main
+// thread not counted: the pipeline's threads carry names beginning "cv-"
+// (media::ACThread), and any other thread we start with std::thread carries
+// the program's name; Qt's and the libraries' threads carry names of their
+// own. -1 when /proc cannot be read. Shared by the window tests and the
+// signal helper program.
 #pragma once
 
 #include <dirent.h>
@@ -12,7 +14,7 @@
 
 namespace corvane::uitest {
 
-inline int UnnamedThreadCount() {
+inline int OwnThreadCount() {
   auto comm = [](const std::string& path) {
     std::ifstream in(path);
     std::string s;
@@ -26,7 +28,8 @@ inline int UnnamedThreadCount() {
   if (!d) return -1;
   while (dirent* e = ::readdir(d)) {
     if (e->d_name[0] == '.' || self == e->d_name) continue;
-    if (comm(std::string("/proc/self/task/") + e->d_name + "/comm") == own) ++n;
+    const std::string name = comm(std::string("/proc/self/task/") + e->d_name + "/comm");
+    if (name == own || name.rfind("cv-", 0) == 0) ++n;
   }
   ::closedir(d);
   return n;

@@ -259,14 +259,14 @@ TEST_F(UiLiveTest, ClosingWithFourChannelsRecordingEndsEveryThread) {
       if (player.Live().Stats(c).recorded < 10) return false;
     return true;
   }, 10000));
-  const int threadsBefore = UnnamedThreadCount();
+  const int threadsBefore = OwnThreadCount();
   QElapsedTimer t;
   t.start();
   CloseWindow();
   const int64_t ms = t.elapsed();
   std::printf("close with four channels recording: %lld ms\n", static_cast<long long>(ms));
   EXPECT_LT(ms, 1000);
-  EXPECT_LT(UnnamedThreadCount(), threadsBefore);
+  EXPECT_LT(OwnThreadCount(), threadsBefore);
   const std::vector<std::string> files = RecordedFiles();
   ASSERT_EQ(files.size(), 4u);
   for (const std::string& f : files) {

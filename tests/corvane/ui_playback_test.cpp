@@ -388,7 +388,7 @@ class UiPlaybackCloseTest : public UiPlaybackTest {
  protected:
   void CloseAfter(const std::function<void()>& what) {
     CloseWindow();
-    const int baseline = UnnamedThreadCount();
+    const int baseline = OwnThreadCount();
     OpenWindow();
     PlayFirstRow();
     what();
@@ -396,7 +396,7 @@ class UiPlaybackCloseTest : public UiPlaybackTest {
     Click(Dlg::IDC_CLOSE);
     EXPECT_LT(ShowRecorder::NowMs() - t, 1000);
     EXPECT_TRUE(dlg()->pipelineClosed());
-    EXPECT_EQ(UnnamedThreadCount(), baseline) << "threads left running after the close";
+    EXPECT_EQ(OwnThreadCount(), baseline) << "threads left running after the close";
   }
 };
 
@@ -416,11 +416,11 @@ TEST_F(UiPlaybackCloseTest, ClosingRightAfterASeekEndsEveryThreadWithinOneSecond
 
 TEST_F(UiPlaybackTest, ClosingWhilePlayingEndsEveryThreadWithinOneSecond) {
   CloseWindow();
-  const int baseline = UnnamedThreadCount();
+  const int baseline = OwnThreadCount();
   OpenWindow();
   PlayFirstRow();
   Pump(300);
-  EXPECT_GT(UnnamedThreadCount(), baseline + 8);  // readers, clock, decode and display threads
+  EXPECT_GT(OwnThreadCount(), baseline + 8);  // readers, clock, decode and display threads
   const int64_t t = ShowRecorder::NowMs();
   Click(Dlg::IDC_CLOSE);
   const int64_t took = ShowRecorder::NowMs() - t;
@@ -429,7 +429,7 @@ TEST_F(UiPlaybackTest, ClosingWhilePlayingEndsEveryThreadWithinOneSecond) {
   EXPECT_LT(took, 1000);
   EXPECT_TRUE(dlg()->pipelineClosed());
   EXPECT_FALSE(dlg()->isVisible());
-  EXPECT_EQ(UnnamedThreadCount(), baseline) << "threads left running after the close";
+  EXPECT_EQ(OwnThreadCount(), baseline) << "threads left running after the close";
 }
 
 }  // namespace

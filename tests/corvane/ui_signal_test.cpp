@@ -227,7 +227,7 @@ class QuitSignalsWindowTest : public WindowFixture {};
 
 TEST_F(QuitSignalsWindowTest, EachSignalClosesThePlayingWindow) {
   CloseWindow();
-  const int baseline = UnnamedThreadCount();
+  const int baseline = OwnThreadCount();
   for (int sig : {SIGTERM, SIGINT, SIGHUP}) {
     SCOPED_TRACE(sig);
     OpenWindow();
@@ -243,7 +243,7 @@ TEST_F(QuitSignalsWindowTest, EachSignalClosesThePlayingWindow) {
     ::raise(sig);
     ASSERT_TRUE(WaitUntil([&] { return got != 0 && dlg()->pipelineClosed() && !dlg()->isVisible(); }, 5000));
     EXPECT_EQ(got, sig);
-    EXPECT_EQ(UnnamedThreadCount(), baseline) << "threads left running after the close";
+    EXPECT_EQ(OwnThreadCount(), baseline) << "threads left running after the close";
     CloseWindow();
   }
 }

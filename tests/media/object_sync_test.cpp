@@ -1,9 +1,11 @@
 // ACObject's timed lock and the thread primitives: events and waits on
 // several events, msSleep.
 #include <gtest/gtest.h>
+#include <pthread.h>
 
 #include <atomic>
 #include <chrono>
+#include <string>
 #include <thread>
 
 #include "media/ac_object.h"
@@ -128,6 +130,95 @@ TEST(ACEventTest, OneAutoResetSignalReleasesExactlyOneOfTwoWaiters) {
   a.join();
   b.join();
   EXPECT_EQ(woken.load(), 1);
+}
+
+TEST(ACThreadTest, StartsItsBodyUnderTheGivenNameCutToFifteenBytes) {
+  auto nameSeen = [](const char* name) {
+    std::string seen;
+    ACThread t;
+    EXPECT_TRUE(t.Start(
+        [&seen] {
+          char buf[32] = {};
+          pthread_getname_np(pthread_self(), buf, sizeof buf);
+          seen = buf;
+        },
+        name));
+    EXPECT_TRUE(t.WaitEnded(1000));
+    return seen;
+  };
+  EXPECT_EQ(nameSeen("cv-display3"), "cv-display3");
+  EXPECT_EQ(nameSeen("cv-a-name-longer-than-fifteen"), "cv-a-name-longe");
+  // Without a name the thread keeps what it inherited, and still runs.
+  char mine[32] = {};
+  pthread_getname_np(pthread_self(), mine, sizeof mine);
+  EXPECT_EQ(nameSeen(nullptr), mine);
+}
+
+TEST(ACEventTest, ALoneWaitAndAWaitOnSeveralShareOneAutoResetSignal) {
+  // One thread waits on the event alone, the other on it and another event:
+  // each Set lets exactly one of them through, never both, never none.
+  ACEvent e(ACEvent::kAutoReset), other(ACEvent::kManualReset);
+  std::atomic<int> lone{0}, several{0};
+  std::atomic<bool> done{false};
+  std::thread a([&] {
+    while (!done.load())
+      if (e.Wait(20)) ++lone;
+  });
+  std::thread b([&] {
+    ACEvent* const both[2] = {&other, &e};
+    while (!done.load())
+      if (WaitForEvents(both, 2, 20) == 1) ++several;
+  });
+  constexpr int kSets = 200;
+  int taken = 0;
+  for (int i = 0; i < kSets; ++i) {
+    e.Set();
+    // Until one of them took it and counted it (a Set on a signalled event
+    // adds nothing, so each is awaited).
+    for (int n = 0; n < 20000 && lone.load() + several.load() == i; ++n)
+      std::this_thread::sleep_for(std::chrono::microseconds(50));
+    taken = lone.load() + several.load();
+    if (taken != i + 1) break;
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(30));
+  done.store(true);
+  a.join();
+  b.join();
+  EXPECT_EQ(taken, kSets);
+  EXPECT_EQ(lone.load() + several.load(), kSets) << "a signal let both through";
+}
+
+TEST(ACEventTest, AWaiterMayDestroyTheEventAsSoonAsItsWaitReturns) {
+  // The Set that ends a wait must not touch the event afterwards: the
+  // waiter frees it at once (ASan catches a use after the free).
+  for (int i = 0; i < 300; ++i) {
+    auto* e = new ACEvent(i % 2 == 0 ? ACEvent::kAutoReset : ACEvent::kManualReset);
+    std::thread setter([e] { e->Set(); });
+    const bool woken = e->Wait(5000);
+    delete e;
+    setter.join();
+    ASSERT_TRUE(woken);
+  }
+}
+
+TEST(ACEventTest, ALoneWaitEndsOnItsTimeOutAndOnASetFromAnotherThread) {
+  ACEvent e(ACEvent::kAutoReset);
+  const auto t0 = Clock::now();
+  EXPECT_FALSE(e.Wait(30));
+  EXPECT_GE(msSince(t0), 29);
+  EXPECT_FALSE(e.Wait(0));
+  std::thread later([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    e.Set();
+  });
+  EXPECT_TRUE(e.Wait(kInfinite));
+  later.join();
+  EXPECT_FALSE(e.IsSet()) << "the wait took the auto-reset signal";
+  ACEvent m(ACEvent::kManualReset);
+  m.Set();
+  EXPECT_TRUE(m.Wait(0));
+  EXPECT_TRUE(m.Wait(10));
+  EXPECT_TRUE(m.IsSet()) << "a manual-reset event stays signalled";
 }
 
 TEST(WaitForEventsTest, LowestSignalledIndexWins) {

@@ -223,6 +223,31 @@ TEST_F(KrvtoolCommands, PlayReportsEveryPictureThePlayTimeAndTheRecords) {
   EXPECT_EQ(Occurrences(j, "\n"), 1);
 }
 
+// A pause in the middle, while the reader waits in front of full queues:
+// resuming loses no picture, and the report gives the wall and CPU time of
+// the pause itself.
+TEST_F(KrvtoolCommands, PlayPausedAndResumedPlaysOnAndReportsThePause) {
+  const std::string krv = PlayRecording(Temp("play-pause"), 4);
+  for (int round = 0; round < 3; ++round) {
+    RunResult r = Krvtool({"play", krv, "--speed", "32", "--pause-at", "1", "--resume-after", "300", "--report"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    const std::string& j = r.out;
+    EXPECT_EQ(Occurrences(j, "\"pictures\": 100,"), 4) << j;
+    EXPECT_EQ(Occurrences(j, "\"out_of_order\": 0}"), 4) << j;
+    EXPECT_NE(j.find("\"play_time\": [[0, -1], [4, 0], [4, 1], [4, 2], [4, 3], [4, -3]]"), std::string::npos) << j;
+    EXPECT_NE(j.find("\"ended\": true"), std::string::npos);
+    EXPECT_EQ(Field(j, "gsensor"), 40);
+    EXPECT_GE(Field(j, "paused_wall_ms"), 300) << j;
+    EXPECT_GE(Field(j, "paused_cpu_ms"), 0) << j;
+    EXPECT_GE(Field(j, "wall_ms"), Field(j, "paused_wall_ms")) << j;
+  }
+  // Without a pause both are 0.
+  RunResult plain = Krvtool({"play", krv, "--speed", "32", "--report"});
+  ASSERT_EQ(plain.code, 0) << plain.err;
+  EXPECT_EQ(Field(plain.out, "paused_wall_ms"), 0) << plain.out;
+  EXPECT_EQ(Field(plain.out, "paused_cpu_ms"), 0) << plain.out;
+}
+
 // Everything of the report that does not depend on timing, as the headless
 // player before the one player gave it for this recording.
 TEST_F(KrvtoolCommands, PlayReportsTheSameTimingFreeFieldsAsBefore) {

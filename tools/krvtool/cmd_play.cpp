@@ -50,7 +50,9 @@ const char kUsage[] =
     "                    (median and p99 of |actual - expected| CurDTS interval,\n"
     "                    ms), the sound's played time against the clock, the\n"
     "                    vehicle records delivered, the reader's counts, the\n"
-    "                    snapshots written, wall and CPU time\n"
+    "                    snapshots written, wall and CPU time, and with\n"
+    "                    --pause-at the wall and CPU time of the process from\n"
+    "                    the pause to the resume (paused_wall_ms, paused_cpu_ms)\n"
     "Without --report one summary line is printed. Exit 0; 1 when a FILE cannot\n"
     "be read or playback stalls; 2 on bad usage.\n";
 
@@ -159,8 +161,14 @@ std::string num(double v) {
   return buf;
 }
 
+// Wall and CPU time of the process from the pause to the resume.
+struct PauseCost {
+  double wallMs = 0;
+  double cpuMs = 0;
+};
+
 std::string report(krvplayer::HeadlessPlayer& p, const PlayArgs& a, bool ended, double wallMs, double playMs,
-                   double cpu) {
+                   double cpu, const PauseCost& pause) {
   std::string out = "{\"files\": [";
   for (size_t i = 0; i < a.files.size(); ++i) out += (i ? ", " : "") + jsonString(a.files[i]);
   out += "], \"kind\": \"" + std::string(a.avi ? "avi" : "krv") + "\", \"speed\": " + std::to_string(a.speed) +
@@ -203,7 +211,8 @@ std::string report(krvplayer::HeadlessPlayer& p, const PlayArgs& a, bool ended, 
   std::vector<std::string> shots = p.SnapshotsWritten();
   for (size_t i = 0; i < shots.size(); ++i) out += (i ? ", " : "") + jsonString(shots[i]);
   out += "], \"snapshot_failures\": " + std::to_string(p.SnapshotsFailed());
-  out += ", \"wall_ms\": " + num(wallMs) + ", \"play_ms\": " + num(playMs) + ", \"cpu_ms\": " + num(cpu) + "}\n";
+  out += ", \"wall_ms\": " + num(wallMs) + ", \"play_ms\": " + num(playMs) + ", \"cpu_ms\": " + num(cpu) +
+         ", \"paused_wall_ms\": " + num(pause.wallMs) + ", \"paused_cpu_ms\": " + num(pause.cpuMs) + "}\n";
   return out;
 }
 
@@ -254,6 +263,7 @@ int run(const std::vector<std::string>& args) {
   }
 
   bool ended = false, stalled = false, paused = false;
+  PauseCost pause;
   size_t looked = 0;
   auto lastProgress = krvplayer::SteadyClock::now();
   int64_t lastPictures = -1;
@@ -276,8 +286,12 @@ int run(const std::vector<std::string>& args) {
         }
       if (!paused && a.pauseAt >= 0 && t.value >= a.pauseAt) {
         paused = true;
+        const auto pausedAt = krvplayer::SteadyClock::now();
+        const double cpuAtPause = cpuMs();
         p.Pause();
         std::this_thread::sleep_for(std::chrono::milliseconds(a.resumeAfterMs));
+        pause.cpuMs = cpuMs() - cpuAtPause;
+        pause.wallMs = std::chrono::duration<double, std::milli>(krvplayer::SteadyClock::now() - pausedAt).count();
         p.Play();
       }
       if (a.until >= 0 && t.value >= a.until) stop = true;
@@ -318,7 +332,7 @@ int run(const std::vector<std::string>& args) {
   if (!closed) std::fprintf(stderr, "krvtool play: a reader thread did not end within its wait\n");
 
   if (a.report) {
-    std::fputs(report(p, a, ended, wallMs, playMs, cpu).c_str(), stdout);
+    std::fputs(report(p, a, ended, wallMs, playMs, cpu, pause).c_str(), stdout);
   } else {
     int64_t pictures = 0;
     for (int c = 0; c < 4; ++c) pictures += p.Channel(c).pictures;
