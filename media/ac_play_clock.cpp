@@ -110,6 +110,10 @@ void ACPlayClock::Report(int64_t dts, int64_t value) {
   if (owner_ == nullptr) return;
   const intptr_t lengthSeconds = static_cast<intptr_t>(static_cast<uint32_t>(value & 0xFFFFFFFF) / 1000);
   if (acIsMarker(dts)) {
+    // A recording ends once. The reader, parked at the end of its file,
+    // pushes the end again when Play resumes it; reported twice in a row
+    // (nothing between), the window would advance past the next recording.
+    if (dts == DTS_END && posted_ && lastPostedSecond_ == DTS_END) return;
     owner_->PostMessage(WM_PLAY_TIME, lengthSeconds, static_cast<intptr_t>(dts));
     lastPostedSecond_ = dts;
     posted_ = true;

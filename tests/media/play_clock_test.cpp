@@ -191,6 +191,18 @@ TEST_F(ClockFixture, AStepNeverSwallowsTheEndMarker) {
   EXPECT_EQ(posts.back().lParam, DTS_END);
 }
 
+TEST_F(ClockFixture, TheEndOfARecordingIsPostedOnceHoweverOftenItIsPushed) {
+  // The reader pushes the end again when Play resumes it at the end of its
+  // file: the window advances once per end posted, so the second must not
+  // reach it. A new recording's end is posted again.
+  Push({1000, DTS_END, DTS_END, DTS_BEGIN, 0, DTS_END, 40, DTS_END});
+  clock.SetMode(ACPlayClock::kModePlay);
+  ASSERT_TRUE(WaitReports(8));
+  std::vector<intptr_t> posted;
+  for (const auto& p : sink.Posts()) posted.push_back(p.lParam);
+  EXPECT_EQ(posted, (std::vector<intptr_t>{1, DTS_END, DTS_BEGIN, 0, DTS_END, 0, DTS_END}));
+}
+
 TEST_F(ClockFixture, AfterStopTheNextTimeIsZeroAndPlayStartsFromZero) {
   Push({500});
   clock.SetMode(ACPlayClock::kModePlay);

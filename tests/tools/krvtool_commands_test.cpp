@@ -241,6 +241,13 @@ TEST_F(KrvtoolCommands, PlayPausedAndResumedPlaysOnAndReportsThePause) {
     EXPECT_GE(Field(j, "paused_cpu_ms"), 0) << j;
     EXPECT_GE(Field(j, "wall_ms"), Field(j, "paused_wall_ms")) << j;
   }
+  // Paused in the last second, when the reader has already read to the end
+  // of the file, resuming pushes the end again: it is reported once (the
+  // window advances to the next recording once per end).
+  RunResult last = Krvtool({"play", krv, "--pause-at", "3", "--resume-after", "300", "--report"});
+  ASSERT_EQ(last.code, 0) << last.err;
+  EXPECT_NE(last.out.find("\"play_time\": [[0, -1], [4, 0], [4, 1], [4, 2], [4, 3], [4, -3]]"), std::string::npos)
+      << last.out;
   // Without a pause both are 0.
   RunResult plain = Krvtool({"play", krv, "--speed", "32", "--report"});
   ASSERT_EQ(plain.code, 0) << plain.err;
