@@ -471,9 +471,7 @@ int ACMovieFilter::PlayMovie(int c) {
   auto waitForPictureOrState = [&](int ms) { WaitForEvents(pictureOrState, 2, ms); };
 
   while (d.stop.load() == 0) {
-    // (Peeked first: testing takes the lock of all events, and the held
-    // display comes here 30 times a second.)
-    if (ch.flushed.IsSet() && ch.flushed.Wait(0)) {
+    if (ch.flushed.Wait(0)) {
       lastDts = 0;
       if (current != nullptr) {
         std::memset(current, 0, kMediaBufferBytes);

@@ -39,10 +39,8 @@ class NullSoundDevice : public ACSoundDevice {
     wake_.Set();
     thread_.Join();
   }
-  void IdleOutput(bool idle) override {
-    idle_.store(idle);
-    wake_.Set();
-  }
+  // The hint (Idle()) is stored before this is called.
+  void IdleOutput(bool /*idle*/) override { wake_.Set(); }
 
  private:
   void Loop() {
@@ -51,7 +49,7 @@ class NullSoundDevice : public ACSoundDevice {
     int64_t framesDone = 0;
     const int64_t maxFrames = static_cast<int64_t>(scratch_.size()) / blockAlign_;
     while (!stop_.load()) {
-      if (idle_.load()) {
+      if (Idle()) {
         // Until the hint ends or the stop (both set wake_).
         wake_.Wait(kInfinite);
         start = Clock::now();
@@ -74,7 +72,6 @@ class NullSoundDevice : public ACSoundDevice {
   int64_t frequency_ = 8000;
   std::vector<unsigned char> scratch_;
   std::atomic<bool> stop_{false};
-  std::atomic<bool> idle_{false};  // written under the device's control lock
   ACEvent wake_{ACEvent::kAutoReset};
   ACThread thread_;
 };

@@ -41,7 +41,7 @@ class SdlSoundDevice : public ACSoundDevice {
     wanted_ = true;
     // Opened even while idle, so that a device SDL cannot open is known now.
     if (!OpenDevice()) return false;
-    if (idle_) CloseDevice();
+    if (Idle()) CloseDevice();
     return true;
   }
 
@@ -67,10 +67,7 @@ class SdlSoundDevice : public ACSoundDevice {
   // Nothing to play: the device is closed (the hardware falls silent, as it
   // would playing silence; a paused SDL device would keep its audio thread
   // running) and opened again when the hint ends.
-  void IdleOutput(bool idle) override {
-    idle_ = idle;
-    Apply();
-  }
+  void IdleOutput(bool /*idle*/) override { Apply(); }
 
  private:
   // Opens the device (paused, as SDL opens it) for spec_. False when SDL
@@ -94,7 +91,7 @@ class SdlSoundDevice : public ACSoundDevice {
   // and playing while started.
   void Apply() {
     if (!wanted_) return;
-    if (idle_) {
+    if (Idle()) {
       CloseDevice();
       return;
     }
@@ -112,7 +109,6 @@ class SdlSoundDevice : public ACSoundDevice {
   SDL_AudioSpec spec_{};  // what OpenOutput asked for
   bool wanted_ = false;   // between OpenOutput and CloseOutput
   bool started_ = false;
-  bool idle_ = false;
 };
 
 }  // namespace
